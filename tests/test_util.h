@@ -1,0 +1,135 @@
+// Helpers shared by the test programs: temporary folders, files, environment
+// changes that undo themselves, and captured GLib warnings.
+#pragma once
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qor::test {
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the object goes.
+class TempDir {
+ public:
+  TempDir() {
+    g_autoptr(GError) error = nullptr;
+    char *made = g_dir_make_tmp("qor-test-XXXXXX", &error);
+    if (made == nullptr) {
+      throw std::runtime_error(error->message);
+    }
+    path_ = made;
+    g_free(made);
+  }
+  ~TempDir() { remove_tree(path_); }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+
+  const std::string &path() const { return path_; }
+  std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+ private:
+  static void remove_tree(const std::string &path) {
+    const std::string command = "rm -rf '" + path + "'";
+    if (std::system(command.c_str()) != 0) {
+      g_printerr("could not remove %s\n", path.c_str());
+    }
+  }
+  std::string path_;
+};
+
+inline void write_file(const std::string &path, std::string_view contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+  if (!out) {
+    throw std::runtime_error("cannot write " + path);
+  }
+}
+
+// The file's bytes, or nullopt when it cannot be read.
+inline std::optional<std::string> read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return std::nullopt;
+  }
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+// Sets (or, with nullopt, unsets) an environment variable for the object's
+// lifetime, then puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::optional<std::string> &value) : name_(std::move(name)) {
+    if (const char *old = std::getenv(name_.c_str())) {
+      old_ = old;
+    }
+    set(value);
+  }
+  ~ScopedEnv() { set(old_); }
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+ private:
+  void set(const std::optional<std::string> &value) {
+    if (value) {
+      g_setenv(name_.c_str(), value->c_str(), TRUE);
+    } else {
+      g_unsetenv(name_.c_str());
+    }
+  }
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// One message as GLib's log received it.
+struct LogMessage {
+  std::optional<std::string> domain;  // nullopt: logged with no domain
+  GLogLevelFlags level;
+  std::string text;
+};
+
+// Catches every message logged with no domain (and, through the default
+// handler, with any domain) while it exists, instead of printing it.
+class LogCapture {
+ public:
+  LogCapture() {
+    handler_ = g_log_set_handler(nullptr, kLevels, &LogCapture::record, this);
+    old_default_ = g_log_set_default_handler(&LogCapture::record, this);
+  }
+  ~LogCapture() {
+    g_log_remove_handler(nullptr, handler_);
+    g_log_set_default_handler(old_default_, nullptr);
+  }
+  LogCapture(const LogCapture &) = delete;
+  LogCapture &operator=(const LogCapture &) = delete;
+
+  const std::vector<LogMessage> &messages() const { return messages_; }
+  void clear() { messages_.clear(); }
+
+ private:
+  static constexpr auto kLevels =
+      static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
+
+  static void record(const char *domain, GLogLevelFlags level, const char *text, gpointer self) {
+    auto *capture = static_cast<LogCapture *>(self);
+    capture->messages_.push_back(
+        {domain ? std::optional<std::string>(domain) : std::nullopt,
+         static_cast<GLogLevelFlags>(level & G_LOG_LEVEL_MASK), text ? text : ""});
+  }
+
+  guint handler_ = 0;
+  GLogFunc old_default_ = nullptr;
+  std::vector<LogMessage> messages_;
+};
+
+}  // namespace qor::test
