@@ -39,16 +39,18 @@ constexpr char kDescription[] =
     "Exit status: 0 when nothing was reported, 1 when something was, 2 for bad usage or a file\n"
     "that cannot be read.";
 
-int bad_usage(std::string_view message) {
-  std::fprintf(stderr, "qor-config-check: %.*s\nTry 'qor-config-check --help' for more.\n",
-               static_cast<int>(message.size()), message.data());
-  return kBadUsage;
+void write_to(FILE *stream, std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::fflush(stream) != 0) {
+    std::perror("qor-config-check: cannot write");
+  }
 }
 
-void write_to(FILE *stream, std::string_view text) {
-  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size()) {
-    std::perror("qor-config-check: write");
-  }
+int bad_usage(std::string_view message) {
+  std::string text = "qor-config-check: ";
+  text += message;
+  text += "\nTry 'qor-config-check --help' for more.\n";
+  write_to(stderr, text);
+  return kBadUsage;
 }
 
 int run_check(const char *file, std::string_view text) {
@@ -57,13 +59,15 @@ int run_check(const char *file, std::string_view text) {
     write_to(stdout, qor::format_finding(file, finding));
   }
   const std::size_t problems = report.problem_count();
-  std::printf("%s: %zu section%s, %zu problem%s\n", file, report.sections.size(),
-              report.sections.size() == 1 ? "" : "s", problems, problems == 1 ? "" : "s");
+  const std::size_t sections = report.sections.size();
+  write_to(stdout, std::string(file) + ": " + std::to_string(sections) +
+                       (sections == 1 ? " section, " : " sections, ") + std::to_string(problems) +
+                       (problems == 1 ? " problem\n" : " problems\n"));
   return problems == 0 ? kClean : kReported;
 }
 
-int run_dump(const char *file, std::string_view text, const char *distributor,
-             const char *codename, const char *kernel) {
+int run_dump(const char *file, std::string_view text, const char *distributor, const char *codename,
+             const char *kernel) {
   qor::DistroInfo info;
   info.distributor = distributor;
   info.codename = codename;
@@ -71,7 +75,6 @@ int run_dump(const char *file, std::string_view text, const char *distributor,
   const std::string_view release = kernel != nullptr ? kernel : qor::running_kernel_release();
   const qor::DistributionView view = qor::view_distribution(text, info, release);
   write_to(stdout, view.dump);
-  std::fflush(stdout);
   for (const qor::Finding &finding : view.findings) {
     write_to(stderr, qor::format_finding(file, finding));
   }
@@ -81,7 +84,9 @@ int run_dump(const char *file, std::string_view text, const char *distributor,
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::setlocale(LC_ALL, "");
+  // GLib's messages in the user's language where it has them; the C locale
+  // is fine where the user's cannot be had.
+  (void)std::setlocale(LC_ALL, "");
   // Names are taken as raw bytes, as the loader compares them, whatever the
   // locale's character set: hence the file-name argument type.
   g_autofree char *distributor = nullptr;
@@ -117,7 +122,7 @@ int main(int argc, char **argv) {
   g_autofree char *text = nullptr;
   gsize length = 0;
   if (!g_file_get_contents(files[0], &text, &length, &error)) {
-    std::fprintf(stderr, "qor-config-check: %s\n", error->message);
+    write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
     return kBadUsage;
   }
   const std::string_view contents(text, length);

@@ -3,7 +3,6 @@
 #include <glib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <utility>
 
@@ -21,11 +20,11 @@ namespace {
 class WarningCapture {
  public:
   WarningCapture()
-      : handler_(g_log_set_handler(
-            nullptr,
-            static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_FLAG_FATAL |
-                                        G_LOG_FLAG_RECURSION),
-            &WarningCapture::record, this)) {}
+      : handler_(
+            g_log_set_handler(nullptr,
+                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_FLAG_FATAL |
+                                                          G_LOG_FLAG_RECURSION),
+                              &WarningCapture::record, this)) {}
   ~WarningCapture() { g_log_remove_handler(nullptr, handler_); }
   WarningCapture(const WarningCapture &) = delete;
   WarningCapture &operator=(const WarningCapture &) = delete;
@@ -80,16 +79,16 @@ void check_instruction(std::string_view line, std::size_t number, std::vector<Fi
     const std::string value = instruction_value(current);
     const auto range = match_kernel_range(value);
     if (!range) {
-      out.push_back({number, FindingKind::kNoKernelRange,
-                     "k line value \"" + value +
-                         "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
+      out.push_back(
+          {number, FindingKind::kNoKernelRange,
+           "k line value \"" + value + "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
       return;
     }
     if (compare_versions(range->lower, range->upper) >= 0) {
-      out.push_back({number, FindingKind::kEmptyKernelRange,
-                     "kernel range " + std::string(range->lower) + " to " +
-                         std::string(range->upper) +
-                         " holds no kernel (the upper bound is exclusive): clients never apply it"});
+      out.push_back(
+          {number, FindingKind::kEmptyKernelRange,
+           "kernel range " + std::string(range->lower) + " to " + std::string(range->upper) +
+               " holds no kernel (the upper bound is exclusive): clients never apply it"});
     }
     current = std::string(range->nested);
   }
@@ -169,9 +168,9 @@ std::size_t line_of(std::string_view text, std::size_t offset) {
 
 // File-wide findings go in at their line so that the report stays in order.
 void add_in_order(CheckReport &report, Finding finding) {
-  const auto after = std::upper_bound(
-      report.findings.begin(), report.findings.end(), finding.line,
-      [](std::size_t line, const Finding &other) { return line < other.line; });
+  const auto after =
+      std::upper_bound(report.findings.begin(), report.findings.end(), finding.line,
+                       [](std::size_t line, const Finding &other) { return line < other.line; });
   report.findings.insert(after, std::move(finding));
 }
 
@@ -192,8 +191,8 @@ bool repeats_header(const Finding &finding, const CheckReport &report, std::stri
 }  // namespace
 
 std::size_t CheckReport::problem_count() const {
-  return static_cast<std::size_t>(
-      std::count_if(findings.begin(), findings.end(), [](const Finding &f) { return f.is_problem(); }));
+  return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(),
+                                                [](const Finding &f) { return f.is_problem(); }));
 }
 
 CheckReport check_configuration(std::string_view text) {
@@ -211,8 +210,9 @@ CheckReport check_configuration(std::string_view text) {
   }
   CheckReport report = scanner.take();
   if (report.sections.empty()) {
-    report.findings.insert(report.findings.begin(),
-                           {0, FindingKind::kNoSection, "no section header: every client gets empty lists"});
+    report.findings.insert(
+        report.findings.begin(),
+        {0, FindingKind::kNoSection, "no section header: every client gets empty lists"});
   }
   if (const std::size_t crlf = read.find("\r\n"); crlf != std::string_view::npos) {
     add_in_order(report, {line_of(read, crlf), FindingKind::kCrLf,
@@ -265,9 +265,10 @@ std::string format_finding(std::string_view file, const Finding &finding) {
   for (const char c : finding.message) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7f) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      out += escaped;
+      constexpr std::string_view kHex = "0123456789abcdef";
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xf];
     } else {
       out += c;
     }

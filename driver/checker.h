@@ -13,17 +13,17 @@
 namespace qor {
 
 enum class FindingKind {
-  kSection,            // a section header: a note, not a problem
-  kUnknownInstruction, // the parser's unrecognised-instruction warning
-  kNoKernelRange,      // a k line whose value is not "LOWER UPPER NESTED-LINE"
-  kEmptyKernelRange,   // a k line whose lower bound is not below its upper one
-  kDeepKernelRange,    // k lines nested too deep to be worth following
-  kDuplicateSection,   // a header that an earlier one shadows
-  kUnclosedHeader,     // a line beginning with "[" without "]"
-  kOutsideSection,     // text that no client ever reads
-  kCrLf,               // the file has CR LF line ends (once per file)
-  kNulByte,            // clients stop reading at a NUL byte (once per file)
-  kNoSection,          // no section for the distribution asked about
+  kSection,             // a section header: a note, not a problem
+  kUnknownInstruction,  // the parser's unrecognised-instruction warning
+  kNoKernelRange,       // a k line whose value is not "LOWER UPPER NESTED-LINE"
+  kEmptyKernelRange,    // a k line whose lower bound is not below its upper one
+  kDeepKernelRange,     // k lines nested too deep to be worth following
+  kDuplicateSection,    // a header that an earlier one shadows
+  kUnclosedHeader,      // a line beginning with "[" without "]"
+  kOutsideSection,      // text that no client ever reads
+  kCrLf,                // the file has CR LF line ends (once per file)
+  kNulByte,             // clients stop reading at a NUL byte (once per file)
+  kNoSection,           // no section for the distribution asked about
 };
 
 struct Finding {

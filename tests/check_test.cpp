@@ -17,8 +17,7 @@ using Kind = FindingKind;
 using Found = std::vector<std::pair<std::size_t, Kind>>;
 
 std::string sample(std::string_view name) {
-  const auto text = test::read_file(std::string(g_getenv("QOR_SOURCE_DIR")) +
-                                    "/tests/data/check/" + std::string(name));
+  const auto text = test::read_file(QOR_CHECK_DATA "/" + std::string(name));
   EXPECT_TRUE(text) << name;
   return text.value_or("");
 }
@@ -31,7 +30,7 @@ Found found(const CheckReport &report) {
   return out;
 }
 
-struct Run {
+struct ProgramRun {
   int status = -1;
   std::string out;
   std::string err;
@@ -39,9 +38,10 @@ struct Run {
 
 // The installed program as a publisher runs it, with a home of its own that
 // must stay untouched.
-Run run_checker(std::vector<std::string> args, const std::string &home) {
+ProgramRun run_checker(std::vector<std::string> args, const std::string &home) {
   args.insert(args.begin(), QOR_CHECK_PROGRAM);
   std::vector<char *> argv;
+  argv.reserve(args.size() + 1);
   for (std::string &arg : args) {
     argv.push_back(arg.data());
   }
@@ -49,9 +49,9 @@ Run run_checker(std::vector<std::string> args, const std::string &home) {
   g_auto(GStrv) env = g_environ_setenv(g_get_environ(), "HOME", home.c_str(), TRUE);
   g_autofree char *out = nullptr;
   g_autofree char *err = nullptr;
-  Run run;
-  EXPECT_TRUE(g_spawn_sync(nullptr, argv.data(), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                           &err, &run.status, nullptr));
+  ProgramRun run;
+  EXPECT_TRUE(g_spawn_sync(nullptr, argv.data(), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                           &run.status, nullptr));
   run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
   run.out = out != nullptr ? out : "";
   run.err = err != nullptr ? err : "";
@@ -70,7 +70,8 @@ std::string loader_dump(std::string_view text, const char *distributor, const ch
 
 TEST(CheckTest, CleanSampleListsItsSectionsOnly) {
   const CheckReport report = check_configuration(sample("clean.cfg"));
-  EXPECT_EQ(found(report), (Found{{4, Kind::kSection}, {15, Kind::kSection}, {24, Kind::kSection}}));
+  EXPECT_EQ(found(report),
+            (Found{{4, Kind::kSection}, {15, Kind::kSection}, {24, Kind::kSection}}));
   EXPECT_EQ(report.findings[2].message, "section [Fedora (null)]");
   EXPECT_EQ(report.sections[0].last_line, 13u);
 }
@@ -129,11 +130,10 @@ TEST(CheckTest, LineEndsAndNulBytesOncePerFile) {
 }
 
 TEST(CheckTest, TextNoClientReads) {
-  EXPECT_EQ(found(check_configuration(sample("outside.cfg"))),
-            (Found{{2, Kind::kSection},
-                   {5, Kind::kOutsideSection},
-                   {7, Kind::kUnclosedHeader},
-                   {9, Kind::kSection}}));
+  EXPECT_EQ(found(check_configuration(sample("outside.cfg"))), (Found{{2, Kind::kSection},
+                                                                      {5, Kind::kOutsideSection},
+                                                                      {7, Kind::kUnclosedHeader},
+                                                                      {9, Kind::kSection}}));
 }
 
 TEST(CheckTest, FindingsAreCompilerStyleWithControlBytesEscaped) {
@@ -161,19 +161,20 @@ TEST(CheckTest, DistributionViewIsTheLoadersDumpWithItsSectionsProblems) {
 
 TEST(CheckTest, ProgramExitStatusAndStreams) {
   const test::TempDir home;
-  const std::string dir = std::string(g_getenv("QOR_SOURCE_DIR")) + "/tests/data/check/";
-  Run run = run_checker({dir + "clean.cfg"}, home.path());
+  const std::string dir = QOR_CHECK_DATA "/";
+  ProgramRun run = run_checker({dir + "clean.cfg"}, home.path());
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("clean.cfg:24: section [Fedora (null)]\n"), std::string::npos);
 
   run = run_checker({dir + "kernel-range.cfg"}, home.path());
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("kernel-range.cfg:4: warning: kernel range 3.0 to 2.6"), std::string::npos);
+  EXPECT_NE(run.out.find("kernel-range.cfg:4: warning: kernel range 3.0 to 2.6"),
+            std::string::npos);
 
   for (const auto &kernel : {"6.1.0-13-amd64", "5.10"}) {
-    run = run_checker({dir + "clean.cfg", "--distributor=Debian", "--codename", "bookworm",
-                       "--kernel", kernel},
-                      home.path());
+    run = run_checker(
+        {dir + "clean.cfg", "--distributor=Debian", "--codename", "bookworm", "--kernel", kernel},
+        home.path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, loader_dump(sample("clean.cfg"), "Debian", "bookworm", kernel));
   }
