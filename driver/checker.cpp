@@ -188,6 +188,39 @@ bool repeats_header(const Finding &finding, const CheckReport &report, std::stri
   });
 }
 
+void append_escaped(std::string &out, char c) {
+  constexpr std::string_view kHex = "0123456789abcdef";
+  const auto byte = static_cast<unsigned char>(c);
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xf];
+}
+
+// Messages quote lines of the file, which may hold anything: control bytes and
+// bytes that are not UTF-8 are shown as \xNN, so that the publisher sees them
+// and the terminal is not thrown by them.
+void append_printable(std::string &out, std::string_view text) {
+  while (!text.empty()) {
+    const char *end = nullptr;
+    g_utf8_validate_len(text.data(), text.size(), &end);
+    const auto valid = static_cast<std::size_t>(end - text.data());
+    for (const char c : text.substr(0, valid)) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7f) {
+        append_escaped(out, c);
+      } else {
+        out += c;
+      }
+    }
+    if (valid < text.size()) {
+      append_escaped(out, text[valid]);
+      text.remove_prefix(valid + 1);
+    } else {
+      text = {};
+    }
+  }
+}
+
 }  // namespace
 
 std::size_t CheckReport::problem_count() const {
@@ -262,17 +295,7 @@ std::string format_finding(std::string_view file, const Finding &finding) {
     out += std::to_string(finding.line);
   }
   out += finding.is_problem() ? ": warning: " : ": ";
-  for (const char c : finding.message) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      constexpr std::string_view kHex = "0123456789abcdef";
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xf];
-    } else {
-      out += c;
-    }
-  }
+  append_printable(out, finding.message);
   out += '\n';
   return out;
 }

@@ -137,8 +137,8 @@ TEST(CheckTest, TextNoClientReads) {
 }
 
 TEST(CheckTest, FindingsAreCompilerStyleWithControlBytesEscaped) {
-  EXPECT_EQ(format_finding("f.cfg", {3, Kind::kUnknownInstruction, "a\rb\tc"}),
-            "f.cfg:3: warning: a\\x0db\\x09c\n");
+  EXPECT_EQ(format_finding("f.cfg", {3, Kind::kUnknownInstruction, "a\rb\tc\xe9 \xc3\xa9"}),
+            "f.cfg:3: warning: a\\x0db\\x09c\\xe9 \xc3\xa9\n");
   EXPECT_EQ(format_finding("f.cfg", {4, Kind::kSection, "section [a b]"}),
             "f.cfg:4: section [a b]\n");
   EXPECT_EQ(format_finding("f.cfg", {0, Kind::kNoSection, "none"}), "f.cfg: warning: none\n");
