@@ -113,9 +113,10 @@ class Scanner {
   }
 
   CheckReport take() { return std::move(report_); }
-  void add(Finding finding) { report_.findings.push_back(std::move(finding)); }
 
  private:
+  void add(Finding finding) { report_.findings.push_back(std::move(finding)); }
+
   void header(std::string_view text, std::size_t number) {
     const std::size_t close = text.find(']');
     if (close == std::string_view::npos) {
@@ -148,6 +149,10 @@ class Scanner {
   }
 
   void outside(std::string_view text, std::size_t number) {
+    if (text.empty()) {
+      outside_reported_ = false;
+      return;
+    }
     if (outside_reported_ || is_blank(text) || text.starts_with('#')) {
       return;
     }

@@ -130,10 +130,12 @@ TEST(CheckTest, LineEndsAndNulBytesOncePerFile) {
 }
 
 TEST(CheckTest, TextNoClientReads) {
-  EXPECT_EQ(found(check_configuration(sample("outside.cfg"))), (Found{{2, Kind::kSection},
-                                                                      {5, Kind::kOutsideSection},
-                                                                      {7, Kind::kUnclosedHeader},
-                                                                      {9, Kind::kSection}}));
+  const Found expected{{2, Kind::kSection},
+                       {5, Kind::kOutsideSection},
+                       {7, Kind::kUnclosedHeader},
+                       {9, Kind::kSection},
+                       {12, Kind::kOutsideSection}};
+  EXPECT_EQ(found(check_configuration(sample("outside.cfg"))), expected);
 }
 
 TEST(CheckTest, FindingsAreCompilerStyleWithControlBytesEscaped) {
