@@ -1,0 +1,308 @@
+#include "driver/checker.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <map>
+#include <utility>
+
+#include "config/configuration.h"
+#include "config/kernel_range.h"
+#include "config/loader.h"
+#include "config/parser.h"
+
+namespace qor {
+
+namespace {
+
+// Holds back every warning logged with no domain while it exists, so that the
+// parser's own warnings become findings instead of going to standard error.
+class WarningCapture {
+ public:
+  WarningCapture()
+      : handler_(
+            g_log_set_handler(nullptr,
+                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_FLAG_FATAL |
+                                                          G_LOG_FLAG_RECURSION),
+                              &WarningCapture::record, this)) {}
+  ~WarningCapture() { g_log_remove_handler(nullptr, handler_); }
+  WarningCapture(const WarningCapture &) = delete;
+  WarningCapture &operator=(const WarningCapture &) = delete;
+
+  const std::vector<std::string> &messages() const { return messages_; }
+
+ private:
+  static void record(const char * /*domain*/, GLogLevelFlags /*level*/, const char *message,
+                     gpointer self) {
+    static_cast<WarningCapture *>(self)->messages_.emplace_back(message != nullptr ? message : "");
+  }
+
+  guint handler_;
+  std::vector<std::string> messages_;
+};
+
+// The value of an instruction line, as the parser takes it. An e line stores
+// its value untouched, and the word skip does not look at byte 0's letter, so
+// the parser itself hands it over: no second copy of that rule to drift.
+std::string instruction_value(std::string_view line) {
+  std::string as_error(line);
+  as_error.front() = 'e';
+  Configuration scratch;
+  parse_cfg_line(scratch, as_error, {});
+  return scratch.errors && !scratch.errors->empty() ? scratch.errors->back() : std::string();
+}
+
+// Feeds one line to the parser, with no kernel release needed, and turns what
+// it warns about into findings.
+void check_plain_instruction(std::string_view line, std::size_t number, std::vector<Finding> &out) {
+  WarningCapture capture;
+  Configuration scratch = new_configuration();
+  parse_cfg_line(scratch, line, {});
+  for (const std::string &message : capture.messages()) {
+    out.push_back({number, FindingKind::kUnknownInstruction, message});
+  }
+}
+
+// No publisher nests ranges this deep on purpose; the bound keeps a line of a
+// million nested k's from costing time in the square of its length.
+constexpr int kMaxKernelRangeDepth = 16;
+
+void check_instruction(std::string_view line, std::size_t number, std::vector<Finding> &out) {
+  std::string current(line);
+  for (int depth = 0; current.starts_with('k'); ++depth) {
+    if (depth == kMaxKernelRangeDepth) {
+      out.push_back({number, FindingKind::kDeepKernelRange,
+                     "kernel ranges nested more than " + std::to_string(kMaxKernelRangeDepth) +
+                         " deep: the rest of the line is not checked"});
+      return;
+    }
+    const std::string value = instruction_value(current);
+    const auto range = match_kernel_range(value);
+    if (!range) {
+      out.push_back(
+          {number, FindingKind::kNoKernelRange,
+           "k line value \"" + value + "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
+      return;
+    }
+    if (compare_versions(range->lower, range->upper) >= 0) {
+      out.push_back(
+          {number, FindingKind::kEmptyKernelRange,
+           "kernel range " + std::string(range->lower) + " to " + std::string(range->upper) +
+               " holds no kernel (the upper bound is exclusive): clients never apply it"});
+    }
+    current = std::string(range->nested);
+  }
+  check_plain_instruction(current, number, out);
+}
+
+bool is_blank(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), [](char c) { return g_ascii_isspace(c); });
+}
+
+// Walks the lines once, the way the loader would for every config-id at once.
+class Scanner {
+ public:
+  void line(std::string_view text, std::size_t number) {
+    if (text.starts_with('[')) {
+      header(text, number);
+    } else if (in_body_) {
+      body(text, number);
+    } else {
+      outside(text, number);
+    }
+  }
+
+  CheckReport take() { return std::move(report_); }
+
+ private:
+  void add(Finding finding) { report_.findings.push_back(std::move(finding)); }
+
+  void header(std::string_view text, std::size_t number) {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) {
+      add({number, FindingKind::kUnclosedHeader,
+           "line begins with \"[\" but has no \"]\": it ends the section above and starts none"});
+      in_body_ = false;
+      outside_reported_ = true;  // what follows is lost for the reason just given
+      return;
+    }
+    const std::string id(text.substr(0, close + 1));
+    add({number, FindingKind::kSection, "section " + id});
+    const auto [first, inserted] = first_header_.try_emplace(id, number);
+    if (!inserted) {
+      add({number, FindingKind::kDuplicateSection,
+           "section " + id + " repeats the one at line " + std::to_string(first->second) +
+               ": clients read only the first"});
+    }
+    report_.sections.push_back({std::string(text), number, number});
+    in_body_ = true;
+  }
+
+  void body(std::string_view text, std::size_t number) {
+    if (text.empty()) {
+      in_body_ = false;
+      outside_reported_ = false;
+      return;
+    }
+    check_instruction(text, number, report_.findings);
+    report_.sections.back().last_line = number;
+  }
+
+  void outside(std::string_view text, std::size_t number) {
+    if (text.empty()) {
+      outside_reported_ = false;
+      return;
+    }
+    if (outside_reported_ || is_blank(text) || text.starts_with('#')) {
+      return;
+    }
+    add({number, FindingKind::kOutsideSection,
+         "text outside any section is never read (a section ends at its first empty line)"});
+    outside_reported_ = true;
+  }
+
+  CheckReport report_;
+  std::map<std::string, std::size_t, std::less<>> first_header_;
+  bool in_body_ = false;
+  bool outside_reported_ = false;
+};
+
+std::size_t line_of(std::string_view text, std::size_t offset) {
+  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+
+// File-wide findings go in at their line so that the report stays in order.
+void add_in_order(CheckReport &report, Finding finding) {
+  const auto after =
+      std::upper_bound(report.findings.begin(), report.findings.end(), finding.line,
+                       [](std::size_t line, const Finding &other) { return line < other.line; });
+  report.findings.insert(after, std::move(finding));
+}
+
+bool is_file_wide(FindingKind kind) {
+  return kind == FindingKind::kCrLf || kind == FindingKind::kNulByte;
+}
+
+// A later copy of the header the loader picks for config_id.
+bool repeats_header(const Finding &finding, const CheckReport &report, std::string_view id) {
+  if (finding.kind != FindingKind::kDuplicateSection) {
+    return false;
+  }
+  return std::any_of(report.sections.begin(), report.sections.end(), [&](const SectionSpan &s) {
+    return s.first_line == finding.line && std::string_view(s.header).starts_with(id);
+  });
+}
+
+void append_escaped(std::string &out, char c) {
+  constexpr std::string_view kHex = "0123456789abcdef";
+  const auto byte = static_cast<unsigned char>(c);
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0xf];
+}
+
+// Messages quote lines of the file, which may hold anything: control bytes and
+// bytes that are not UTF-8 are shown as \xNN, so that the publisher sees them
+// and the terminal is not thrown by them.
+void append_printable(std::string &out, std::string_view text) {
+  while (!text.empty()) {
+    const char *end = nullptr;
+    g_utf8_validate_len(text.data(), text.size(), &end);
+    const auto valid = static_cast<std::size_t>(end - text.data());
+    for (const char c : text.substr(0, valid)) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7f) {
+        append_escaped(out, c);
+      } else {
+        out += c;
+      }
+    }
+    if (valid < text.size()) {
+      append_escaped(out, text[valid]);
+      text.remove_prefix(valid + 1);
+    } else {
+      text = {};
+    }
+  }
+}
+
+}  // namespace
+
+std::size_t CheckReport::problem_count() const {
+  return static_cast<std::size_t>(std::count_if(findings.begin(), findings.end(),
+                                                [](const Finding &f) { return f.is_problem(); }));
+}
+
+CheckReport check_configuration(std::string_view text) {
+  const std::size_t nul = text.find('\0');
+  const std::string_view read = text.substr(0, nul);
+  Scanner scanner;
+  std::size_t number = 0;
+  for (std::size_t start = 0; !read.empty();) {
+    const std::size_t end = read.find('\n', start);
+    scanner.line(read.substr(start, end == std::string_view::npos ? end : end - start), ++number);
+    if (end == std::string_view::npos) {
+      break;
+    }
+    start = end + 1;
+  }
+  CheckReport report = scanner.take();
+  if (report.sections.empty()) {
+    report.findings.insert(
+        report.findings.begin(),
+        {0, FindingKind::kNoSection, "no section header: every client gets empty lists"});
+  }
+  if (const std::size_t crlf = read.find("\r\n"); crlf != std::string_view::npos) {
+    add_in_order(report, {line_of(read, crlf), FindingKind::kCrLf,
+                          "lines end with CR LF: e lines keep the CR, and a blank line is a lone "
+                          "CR that does not end its section"});
+  }
+  if (nul != std::string_view::npos) {
+    add_in_order(report, {line_of(text, nul), FindingKind::kNulByte,
+                          "NUL byte: clients read nothing from here on"});
+  }
+  return report;
+}
+
+DistributionView view_distribution(std::string_view text, const DistroInfo &info,
+                                   std::string_view kernel_release) {
+  const std::string id = make_config_id(info);
+  DistributionView view;
+  Configuration config = new_configuration();
+  {
+    const WarningCapture quiet;
+    parse_section(config, text, id, kernel_release);
+  }
+  view.dump = format_configuration(config);
+
+  const CheckReport report = check_configuration(text);
+  const auto span = std::find_if(report.sections.begin(), report.sections.end(),
+                                 [&](const SectionSpan &s) { return s.header.starts_with(id); });
+  if (span == report.sections.end()) {
+    view.findings.push_back(
+        {0, FindingKind::kNoSection, "no section for " + id + ": clients there get empty lists"});
+  }
+  for (const Finding &finding : report.findings) {
+    const bool in_span = span != report.sections.end() && finding.line >= span->first_line &&
+                         finding.line <= span->last_line;
+    if (finding.is_problem() &&
+        (in_span || is_file_wide(finding.kind) || repeats_header(finding, report, id))) {
+      view.findings.push_back(finding);
+    }
+  }
+  return view;
+}
+
+std::string format_finding(std::string_view file, const Finding &finding) {
+  std::string out(file);
+  if (finding.line != 0) {
+    out += ':';
+    out += std::to_string(finding.line);
+  }
+  out += finding.is_problem() ? ": warning: " : ": ";
+  append_printable(out, finding.message);
+  out += '\n';
+  return out;
+}
+
+}  // namespace qor

@@ -1,0 +1,75 @@
+// The publisher's check of a configuration file: what every section holds and
+// every line that clients would silently drop or warn about. Pure: it takes the
+// file's text and returns findings; the executable prints them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "distro/distro_info.h"
+
+namespace qor {
+
+enum class FindingKind {
+  kSection,             // a section header: a note, not a problem
+  kUnknownInstruction,  // the parser's unrecognised-instruction warning
+  kNoKernelRange,       // a k line whose value is not "LOWER UPPER NESTED-LINE"
+  kEmptyKernelRange,    // a k line whose lower bound is not below its upper one
+  kDeepKernelRange,     // k lines nested too deep to be worth following
+  kDuplicateSection,    // a header that an earlier one shadows
+  kUnclosedHeader,      // a line beginning with "[" without "]"
+  kOutsideSection,      // text that no client ever reads
+  kCrLf,                // the file has CR LF line ends (once per file)
+  kNulByte,             // clients stop reading at a NUL byte (once per file)
+  kNoSection,           // no section for the distribution asked about
+};
+
+struct Finding {
+  std::size_t line = 0;  // 1-based; 0 for the file as a whole
+  FindingKind kind = FindingKind::kSection;
+  std::string message;  // raw text: may hold any byte of the file
+
+  bool is_problem() const { return kind != FindingKind::kSection; }
+};
+
+// Where one section lies: its header line and its last body line (the header
+// line itself when the body is empty), both 1-based.
+struct SectionSpan {
+  std::string header;  // the whole header line
+  std::size_t first_line = 0;
+  std::size_t last_line = 0;
+};
+
+struct CheckReport {
+  std::vector<Finding> findings;  // in line order
+  std::vector<SectionSpan> sections;
+
+  std::size_t problem_count() const;
+};
+
+// Checks the whole text of a configuration file. Section bodies end where the
+// loader ends them, and unrecognised lines are found by the parser itself.
+// A k line's nested line is checked whatever its range, as if every kernel
+// lay inside it.
+CheckReport check_configuration(std::string_view text);
+
+// What a client of one distribution gets from the text.
+struct DistributionView {
+  std::string dump;               // exactly the loader's dump of the record
+  std::vector<Finding> findings;  // problems that concern this distribution
+};
+
+// Parses the section for info's config-id against kernel_release as the
+// loader does, without logging the parser's warnings: the findings name them
+// with their lines instead, together with file-wide problems, later copies of
+// the header, or the lack of a section.
+DistributionView view_distribution(std::string_view text, const DistroInfo &info,
+                                   std::string_view kernel_release);
+
+// "FILE:LINE: message" (just "FILE: message" for line 0), with "warning: "
+// before a problem's message and control bytes escaped, plus a line end.
+std::string format_finding(std::string_view file, const Finding &finding);
+
+}  // namespace qor

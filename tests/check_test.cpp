@@ -1,0 +1,194 @@
+#include "driver/checker.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/loader.h"
+#include "test_util.h"
+
+namespace qor {
+namespace {
+
+using Kind = FindingKind;
+using Found = std::vector<std::pair<std::size_t, Kind>>;
+
+std::string sample(std::string_view name) {
+  const auto text = test::read_file(QOR_CHECK_DATA "/" + std::string(name));
+  EXPECT_TRUE(text) << name;
+  return text.value_or("");
+}
+
+Found found(const CheckReport &report) {
+  Found out;
+  for (const Finding &finding : report.findings) {
+    out.emplace_back(finding.line, finding.kind);
+  }
+  return out;
+}
+
+struct ProgramRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// The installed program as a publisher runs it, with a home of its own that
+// must stay untouched.
+ProgramRun run_checker(std::vector<std::string> args, const std::string &home) {
+  args.insert(args.begin(), QOR_CHECK_PROGRAM);
+  std::vector<char *> argv;
+  argv.reserve(args.size() + 1);
+  for (std::string &arg : args) {
+    argv.push_back(arg.data());
+  }
+  argv.push_back(nullptr);
+  g_auto(GStrv) env = g_environ_setenv(g_get_environ(), "HOME", home.c_str(), TRUE);
+  g_autofree char *out = nullptr;
+  g_autofree char *err = nullptr;
+  ProgramRun run;
+  EXPECT_TRUE(g_spawn_sync(nullptr, argv.data(), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                           &run.status, nullptr));
+  run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+  run.out = out != nullptr ? out : "";
+  run.err = err != nullptr ? err : "";
+  return run;
+}
+
+std::string loader_dump(std::string_view text, const char *distributor, const char *codename,
+                        std::string_view kernel) {
+  DistroInfo info;
+  info.distributor = distributor;
+  info.codename = codename;
+  Configuration config = new_configuration();
+  parse_section(config, text, make_config_id(info), kernel);
+  return format_configuration(config);
+}
+
+TEST(CheckTest, CleanSampleListsItsSectionsOnly) {
+  const CheckReport report = check_configuration(sample("clean.cfg"));
+  EXPECT_EQ(found(report),
+            (Found{{4, Kind::kSection}, {15, Kind::kSection}, {24, Kind::kSection}}));
+  EXPECT_EQ(report.findings[2].message, "section [Fedora (null)]");
+  EXPECT_EQ(report.sections[0].last_line, 13u);
+}
+
+TEST(CheckTest, UnrecognisedLinesCarryTheParsersWarning) {
+  const CheckReport report = check_configuration(sample("unknown.cfg"));
+  EXPECT_EQ(found(report), (Found{{1, Kind::kOutsideSection},
+                                  {2, Kind::kSection},
+                                  {3, Kind::kUnknownInstruction},
+                                  {4, Kind::kUnknownInstruction},
+                                  {5, Kind::kUnknownInstruction},
+                                  {6, Kind::kUnknownInstruction}}));
+  EXPECT_EQ(report.findings[4].message, "Unrecognised config instruction: z nested (122)");
+  EXPECT_EQ(report.findings[5].message, "Unrecognised config instruction: \xe9 high byte (-23)");
+}
+
+TEST(CheckTest, KernelRangesThatNeverApply) {
+  const CheckReport report = check_configuration(sample("kernel-range.cfg"));
+  EXPECT_EQ(found(report), (Found{{1, Kind::kSection},
+                                  {2, Kind::kNoKernelRange},
+                                  {3, Kind::kNoKernelRange},
+                                  {4, Kind::kEmptyKernelRange},
+                                  {5, Kind::kEmptyKernelRange},
+                                  {7, Kind::kNoKernelRange}}));
+  EXPECT_EQ(report.findings[5].message,
+            "k line value \"3 s nested\" is not \"LOWER UPPER LINE\": clients ignore the line");
+}
+
+TEST(CheckTest, DeepNestingEndsWithAFinding) {
+  std::string line;
+  for (int i = 0; i < 200000; ++i) {
+    line += "k 1 2 ";
+  }
+  const CheckReport report = check_configuration("[a b]\n" + line + "s x\n");
+  EXPECT_EQ(found(report), (Found{{1, Kind::kSection}, {2, Kind::kDeepKernelRange}}));
+}
+
+TEST(CheckTest, LaterCopiesOfAHeaderAreReported) {
+  const CheckReport report = check_configuration(sample("duplicate.cfg"));
+  EXPECT_EQ(found(report), (Found{{1, Kind::kSection},
+                                  {4, Kind::kSection},
+                                  {7, Kind::kSection},
+                                  {7, Kind::kDuplicateSection},
+                                  {9, Kind::kSection},
+                                  {9, Kind::kDuplicateSection}}));
+  EXPECT_EQ(report.findings[5].message,
+            "section [Debian bookworm] repeats the one at line 1: clients read only the first");
+}
+
+TEST(CheckTest, LineEndsAndNulBytesOncePerFile) {
+  EXPECT_EQ(found(check_configuration(sample("crlf.cfg"))),
+            (Found{{1, Kind::kSection}, {1, Kind::kCrLf}, {3, Kind::kUnknownInstruction}}));
+  const std::string text("[a b]\ns x\n\0x unknown\r\n", 22);
+  EXPECT_EQ(found(check_configuration(text)), (Found{{1, Kind::kSection}, {3, Kind::kNulByte}}));
+  EXPECT_EQ(found(check_configuration("")), (Found{{0, Kind::kNoSection}}));
+}
+
+TEST(CheckTest, TextNoClientReads) {
+  const Found expected{{2, Kind::kSection},
+                       {5, Kind::kOutsideSection},
+                       {7, Kind::kUnclosedHeader},
+                       {9, Kind::kSection},
+                       {12, Kind::kOutsideSection}};
+  EXPECT_EQ(found(check_configuration(sample("outside.cfg"))), expected);
+}
+
+TEST(CheckTest, FindingsAreCompilerStyleWithControlBytesEscaped) {
+  EXPECT_EQ(format_finding("f.cfg", {3, Kind::kUnknownInstruction, "a\rb\tc\xe9 \xc3\xa9"}),
+            "f.cfg:3: warning: a\\x0db\\x09c\\xe9 \xc3\xa9\n");
+  EXPECT_EQ(format_finding("f.cfg", {4, Kind::kSection, "section [a b]"}),
+            "f.cfg:4: section [a b]\n");
+  EXPECT_EQ(format_finding("f.cfg", {0, Kind::kNoSection, "none"}), "f.cfg: warning: none\n");
+}
+
+TEST(CheckTest, DistributionViewIsTheLoadersDumpWithItsSectionsProblems) {
+  const std::string text = sample("clean.cfg") + "[Ubuntu jammy]\n" + sample("unknown.cfg");
+  DistroInfo info;
+  info.distributor = "Ubuntu";
+  info.codename = "jammy";
+  const DistributionView view = view_distribution(text, info, "5.15.0-91-generic");
+  EXPECT_EQ(view.dump, loader_dump(text, "Ubuntu", "jammy", "5.15.0-91-generic"));
+  EXPECT_NE(view.dump.find("upgrade: [qor-driver-hwe qor-driver]"), std::string::npos);
+  EXPECT_EQ(found({view.findings, {}}), (Found{{26, Kind::kDuplicateSection}}));
+
+  info.distributor = "Debian";
+  EXPECT_EQ(found({view_distribution(text, info, "6.1").findings, {}}),
+            (Found{{0, Kind::kNoSection}}));
+}
+
+TEST(CheckTest, ProgramExitStatusAndStreams) {
+  const test::TempDir home;
+  const std::string dir = QOR_CHECK_DATA "/";
+  ProgramRun run = run_checker({dir + "clean.cfg"}, home.path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("clean.cfg:24: section [Fedora (null)]\n"), std::string::npos);
+
+  run = run_checker({dir + "kernel-range.cfg"}, home.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("kernel-range.cfg:4: warning: kernel range 3.0 to 2.6"),
+            std::string::npos);
+
+  for (const auto &kernel : {"6.1.0-13-amd64", "5.10"}) {
+    run = run_checker(
+        {dir + "clean.cfg", "--distributor=Debian", "--codename", "bookworm", "--kernel", kernel},
+        home.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, loader_dump(sample("clean.cfg"), "Debian", "bookworm", kernel));
+  }
+
+  run = run_checker({dir + "missing.cfg"}, home.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("missing.cfg"), std::string::npos);
+  EXPECT_EQ(run_checker({dir + "clean.cfg", "--distributor", "Debian"}, home.path()).status, 2);
+  EXPECT_EQ(run_checker({"--help"}, home.path()).status, 0);
+  g_autoptr(GDir) left = g_dir_open(home.path().c_str(), 0, nullptr);
+  EXPECT_EQ(g_dir_read_name(left), nullptr) << "the checker wrote into the home folder";
+}
+
+}  // namespace
+}  // namespace qor
