@@ -23,7 +23,8 @@ struct DistroInfo {
 // config-id the driver shows is the one the loader looks for.
 inline constexpr std::string_view kAbsentFieldText = "(null)";
 
-// The field's text, or kAbsentFieldText when it is absent.
+// The field's text, or kAbsentFieldText when it is absent. The view borrows
+// from field (or the constant) and is valid as long as field is unchanged.
 std::string_view field_text(const std::optional<std::string> &field);
 
 // Returns the process-wide record, probing on the first call. Never null; the

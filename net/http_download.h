@@ -11,6 +11,7 @@ namespace qor {
 // error, when given, is set: domain "HTTP" with the status as code for
 // unsuccessful responses and transport failures (codes below 100), or the
 // GIO error of opening or writing the file.
+// A set error belongs to the caller, who frees it (g_autoptr(GError)).
 bool http_download_file(const char *url, const char *path, GError **error);
 
 }  // namespace qor

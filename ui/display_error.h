@@ -1,15 +1,30 @@
-// An error message box for graphical callers.
+// An error message box for graphical callers of the library.
 #pragma once
 
 #include <glib.h>
 
-typedef struct _GtkWindow GtkWindow;
+// Only pointers to the window pass through here, so callers that never show
+// the dialog need not compile against GTK. The tag is GTK's own.
+typedef struct _GtkWindow GtkWindow;  // NOLINT(bugprone-reserved-identifier)
 
 namespace qor {
 
-// Shows the printf-style message in an error dialog with a Close button over
-// parent (may be null) and blocks until the user closes it. The caller must
-// have initialised GTK.
+// Formats the printf-style message and shows it in an error message box with
+// a single Close button, then blocks in the box's own event loop until the
+// user closes it. Returns nothing; which way the box was closed is not told.
+//
+// parent, when not null, is the window the box is placed over; it stays the
+// caller's. The box is created with no dialog flags: it blocks input to other
+// windows only while this call waits, its life is not tied to the parent's,
+// and it is destroyed before the call returns.
+// The formatted text is shown literally: a '%' produced by the arguments is
+// not read as a format again. Bytes that are not UTF-8 are shown as
+// replacement characters.
+//
+// The caller must have initialised GTK (gtk_init or gtk_init_check) on this
+// thread. Without an open display no box can be shown: the message is logged
+// as a warning instead and the call returns at once. A null format does
+// nothing but log a critical message.
 void display_error(GtkWindow *parent, const char *format, ...) G_GNUC_PRINTF(2, 3);
 
 }  // namespace qor

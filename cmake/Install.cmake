@@ -1,0 +1,89 @@
+# What `cmake --install` puts in place: the shared library with its public
+# headers, a pkg-config file and a CMake package for the programs that link
+# it, and the command-line tool with its manual page (driver/CMakeLists.txt
+# installs the tool itself).
+#
+# Both the pkg-config file and the CMake package find the rest of the
+# installation relative to themselves, so a tree installed with --prefix or
+# DESTDIR, or moved as a whole, still describes itself correctly.
+include(CMakePackageConfigHelpers)
+
+# Only headers whose declarations callers use; the parser, the loader's core
+# and the probe's internals stay private to the library.
+set(QOR_PUBLIC_HEADERS
+    distro/distro_info.h
+    config/configuration.h
+    net/http_download.h
+    ui/display_error.h)
+set(QOR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qor-config)
+set(QOR_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor-config)
+
+if(QOR_HTTP STREQUAL "soup2")
+  set(QOR_HTTP_MODULES "libsoup-2.4 libsoup-gnome-2.4")
+else()
+  set(QOR_HTTP_MODULES "libsoup-3.0")
+endif()
+
+install(TARGETS qor-config LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+
+foreach(header IN LISTS QOR_PUBLIC_HEADERS)
+  get_filename_component(subdir ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${QOR_HEADER_DIR}/${subdir})
+endforeach()
+
+# One include for callers that want all of it.
+list(TRANSFORM QOR_PUBLIC_HEADERS REPLACE "(.+)" "#include \"\\1\"" OUTPUT_VARIABLE QOR_INCLUDES)
+list(JOIN QOR_INCLUDES "\n" QOR_INCLUDES)
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/qor-config.h @ONLY CONTENT [[
+// qor-config @PROJECT_VERSION@: the distribution probe, the configuration
+// loader and its record, the HTTP download and the error box, in one include.
+#pragma once
+
+#define QOR_CONFIG_VERSION "@PROJECT_VERSION@"
+
+@QOR_INCLUDES@
+]])
+install(FILES ${PROJECT_BINARY_DIR}/qor-config.h DESTINATION ${QOR_HEADER_DIR})
+
+# pkg-config: every path from ${pcfiledir}, unless the directories were given
+# as absolute paths outside the prefix.
+set(QOR_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+set(QOR_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(QOR_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(QOR_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+else()
+  file(RELATIVE_PATH QOR_PC_UP "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+  string(REGEX REPLACE "/$" "" QOR_PC_UP "${QOR_PC_UP}")
+  set(QOR_PC_PREFIX "\${pcfiledir}/${QOR_PC_UP}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(QOR_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/qor-config.pc.in ${PROJECT_BINARY_DIR}/qor-config.pc
+               @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/qor-config.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# CMake package: find_package(qor-config) gives the target qor-config::qor-config.
+get_target_property(QOR_SOVERSION qor-config SOVERSION)
+set(QOR_LIBRARY_SONAME
+    ${CMAKE_SHARED_LIBRARY_PREFIX}qor-config${CMAKE_SHARED_LIBRARY_SUFFIX}.${QOR_SOVERSION})
+set(QOR_CMAKE_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+set(QOR_CMAKE_HEADER_DIR ${QOR_HEADER_DIR})
+configure_package_config_file(
+  ${CMAKE_CURRENT_LIST_DIR}/qor-configConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/qor-configConfig.cmake
+  INSTALL_DESTINATION ${QOR_PACKAGE_DIR}
+  PATH_VARS QOR_CMAKE_LIBDIR QOR_CMAKE_HEADER_DIR)
+# Before 1.0 a minor release may change the interface.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/qor-configConfigVersion.cmake
+                                 COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/qor-configConfig.cmake
+              ${PROJECT_BINARY_DIR}/qor-configConfigVersion.cmake
+        DESTINATION ${QOR_PACKAGE_DIR})
+
+# The manual page names the download URL, which is fixed at build time.
+set(QOR_CONFIG_URL "https://${QOR_CONFIG_HOST}/gfx/qor-config.cfg")
+configure_file(${PROJECT_SOURCE_DIR}/docs/qor-config-test.1 ${PROJECT_BINARY_DIR}/qor-config-test.1
+               @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/qor-config-test.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
