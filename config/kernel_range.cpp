@@ -7,7 +7,27 @@ namespace qor {
 
 namespace {
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// The next eight bytes from pos as one word, when there are eight.
+std::optional<std::uint64_t> word_at(std::string_view text, std::size_t pos) {
+  if (text.size() - pos < sizeof(std::uint64_t)) {
+    return std::nullopt;
+  }
+  std::uint64_t word = 0;
+  std::memcpy(&word, text.data() + pos, sizeof word);
+  return word;
+}
+
+// Does the word hold a byte from 0x80 up?
+bool has_high_byte(std::uint64_t word) { return (word & kHighBits) != 0; }
+
+// Does the word hold a byte below 0x0E, the last ASCII line break (+1)?
+// Exact for words without high bytes.
+bool has_control_byte(std::uint64_t word) {
+  return ((word - kOnes * 0x0E) & ~word & kHighBits) != 0;
+}
 
 // The byte at pos as a number, or 0 past the end, so that looking ahead in a
 // multi-byte pattern never reads outside the value.
@@ -52,13 +72,9 @@ std::size_t sequence_length(std::string_view text, std::size_t pos) {
 bool is_valid_utf8(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (text.size() - pos >= sizeof(std::uint64_t)) {
-      std::uint64_t word = 0;
-      std::memcpy(&word, text.data() + pos, sizeof word);
-      if ((word & kHighBits) == 0) {
-        pos += sizeof word;
-        continue;
-      }
+    if (const auto word = word_at(text, pos); word && !has_high_byte(*word)) {
+      pos += sizeof *word;
+      continue;
     }
     if (byte_at(text, pos) < 0x80) {
       ++pos;
@@ -75,14 +91,13 @@ bool is_valid_utf8(std::string_view text) {
 
 bool is_bound_byte(unsigned byte) { return (byte >= '0' && byte <= '9') || byte == '.'; }
 
-// The byte length of the Unicode white-space character at pos, or 0. The
+bool is_ascii_space(unsigned byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+
+// The byte length of the non-ASCII white-space character at pos, or 0. The
 // text is valid UTF-8 and pos starts a character, so a lead byte and its
 // continuation bytes identify the character.
-std::size_t space_length(std::string_view text, std::size_t pos) {
+std::size_t unicode_space_length(std::string_view text, std::size_t pos) {
   const unsigned first = byte_at(text, pos);
-  if (first == ' ' || (first >= '\t' && first <= '\r')) {
-    return 1;
-  }
   const unsigned second = byte_at(text, pos + 1);
   const unsigned third = byte_at(text, pos + 2);
   switch (first) {
@@ -125,18 +140,30 @@ std::size_t skip_bound(std::string_view text, std::size_t pos) {
 }
 
 std::size_t skip_spaces(std::string_view text, std::size_t pos) {
-  for (std::size_t length = space_length(text, pos); length != 0;
-       length = space_length(text, pos)) {
-    pos += length;
+  for (;;) {
+    const unsigned byte = byte_at(text, pos);
+    if (is_ascii_space(byte)) {
+      ++pos;
+    } else if (const std::size_t length = byte < 0x80 ? 0 : unicode_space_length(text, pos)) {
+      pos += length;
+    } else {
+      return pos;
+    }
   }
-  return pos;
 }
 
+// Words of plain printable ASCII hold no line break and are passed over whole.
 std::size_t find_line_break(std::string_view text, std::size_t pos) {
-  while (pos < text.size() && !is_line_break(text, pos)) {
+  for (;;) {
+    for (auto word = word_at(text, pos); word && !has_high_byte(*word) && !has_control_byte(*word);
+         word = word_at(text, pos)) {
+      pos += sizeof *word;
+    }
+    if (pos == text.size() || is_line_break(text, pos)) {
+      return pos;
+    }
     ++pos;
   }
-  return pos;
 }
 
 std::size_t find_bound_start(std::string_view text, std::size_t pos) {

@@ -103,10 +103,43 @@ bool apply_instruction(Configuration &config, std::string_view line) {
   }
 }
 
-bool includes_kernel(const KernelRange &range, std::string_view kernel_release) {
-  return compare_versions(range.lower, kernel_release) <= 0 &&
-         compare_versions(range.upper, kernel_release) > 0;
+// Bounds are a few bytes long: a plain loop beats a call to memcmp.
+bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) {
+      return false;
+    }
+  }
+  return true;
 }
+
+// Decides whether ranges include one kernel release. A chain of nested
+// ranges tends to repeat its bounds, so the last decision is kept.
+class KernelCheck {
+ public:
+  explicit KernelCheck(std::string_view kernel_release) : kernel_release_(kernel_release) {}
+
+  bool includes(const KernelRange &range) {
+    if (!decided_ || !same_text(range.lower, lower_) || !same_text(range.upper, upper_)) {
+      lower_ = range.lower;
+      upper_ = range.upper;
+      included_ = compare_versions(lower_, kernel_release_) <= 0 &&
+                  compare_versions(upper_, kernel_release_) > 0;
+      decided_ = true;
+    }
+    return included_;
+  }
+
+ private:
+  std::string_view kernel_release_;
+  std::string_view lower_;
+  std::string_view upper_;
+  bool decided_ = false;
+  bool included_ = false;
+};
 
 // Follows a chain of kernel ranges, each nesting the next, in a loop rather
 // than by recursion: a chain is as long as its line, and no line may take the
@@ -114,8 +147,9 @@ bool includes_kernel(const KernelRange &range, std::string_view kernel_release) 
 // leaves the section open.
 void apply_kernel_range(Configuration &config, std::string_view line,
                         std::string_view kernel_release) {
+  KernelCheck check(kernel_release);
   std::optional<KernelRange> range = match_kernel_range(instruction_value(line));
-  while (range && includes_kernel(*range, kernel_release)) {
+  while (range && check.includes(*range)) {
     const std::string_view nested = range->nested;
     if (nested.empty() || nested.front() != 'k') {
       apply_instruction(config, nested);

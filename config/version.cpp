@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <optional>
 #include <string_view>
 
 #include "config/configuration.h"
@@ -8,27 +7,40 @@ namespace qor {
 
 namespace {
 
-constexpr std::string_view kSeparators = ".:-";
+// One component of a version, and whether it is a number: non-empty and
+// nothing but ASCII digits.
+struct Component {
+  std::string_view text;
+  bool number = false;
+};
 
-// Walks the components of a version in order without copying them. Each
-// separator ends a component on its own, so ".." holds an empty one; an empty
-// version has no components at all.
+// Walks the components of a version in order without copying them. Each of
+// ".:-" ends a component on its own, so ".." holds an empty one; an empty
+// version has no components at all. Versions are C strings to their writers,
+// so a NUL byte ends the version.
 class Components {
  public:
-  explicit Components(std::string_view version) : rest_(version), done_(version.empty()) {}
+  explicit Components(std::string_view version)
+      : rest_(version), done_(version.empty() || version.front() == '\0') {}
 
-  std::optional<std::string_view> next() {
+  // Moves on to the next component; false when there is none.
+  bool next(Component &out) {
     if (done_) {
-      return std::nullopt;
+      return false;
     }
-    const std::size_t end = rest_.find_first_of(kSeparators);
-    const std::string_view component = rest_.substr(0, end);
-    if (end == std::string_view::npos) {
-      done_ = true;
-    } else {
-      rest_.remove_prefix(end + 1);
+    std::size_t end = 0;
+    bool digits = true;
+    for (; end < rest_.size(); ++end) {
+      const char c = rest_[end];
+      if (c == '.' || c == ':' || c == '-' || c == '\0') {
+        break;
+      }
+      digits = digits && c >= '0' && c <= '9';
     }
-    return component;
+    out = Component{rest_.substr(0, end), digits && end != 0};
+    done_ = end == rest_.size() || rest_[end] == '\0';
+    rest_.remove_prefix(done_ ? end : end + 1);
+    return true;
   }
 
  private:
@@ -36,23 +48,28 @@ class Components {
   bool done_;
 };
 
-bool is_number(std::string_view component) {
-  return !component.empty() && std::all_of(component.begin(), component.end(),
-                                           [](char c) { return c >= '0' && c <= '9'; });
+std::string_view strip_zeros(std::string_view digits) {
+  while (!digits.empty() && digits.front() == '0') {
+    digits.remove_prefix(1);
+  }
+  return digits;
 }
-
-int sign(int value) { return (value > 0) - (value < 0); }
 
 // Orders two digit strings by their exact value, however long they are: once
 // leading zeros are gone, the longer one is bigger, and equal lengths order
 // like their digits.
 int compare_numbers(std::string_view a, std::string_view b) {
-  a.remove_prefix(std::min(a.find_first_not_of('0'), a.size()));
-  b.remove_prefix(std::min(b.find_first_not_of('0'), b.size()));
+  a = strip_zeros(a);
+  b = strip_zeros(b);
   if (a.size() != b.size()) {
     return a.size() < b.size() ? -1 : 1;
   }
-  return sign(a.compare(b));
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) {
+      return a[i] < b[i] ? -1 : 1;
+    }
+  }
+  return 0;
 }
 
 // Orders like strcmp on the two components: the difference of the first
@@ -73,25 +90,24 @@ int compare_bytes(std::string_view a, std::string_view b) {
   return a.size() > b.size() ? ua[common] : -static_cast<int>(ub[common]);
 }
 
-int compare_components(std::string_view a, std::string_view b) {
-  return is_number(a) && is_number(b) ? compare_numbers(a, b) : compare_bytes(a, b);
+int compare_components(const Component &a, const Component &b) {
+  return a.number && b.number ? compare_numbers(a.text, b.text) : compare_bytes(a.text, b.text);
 }
-
-// Versions are C strings to their writers: nothing after a NUL byte counts.
-std::string_view c_string(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 }  // namespace
 
 int compare_versions(std::string_view a, std::string_view b) {
-  Components left(c_string(a));
-  Components right(c_string(b));
+  Components left(a);
+  Components right(b);
+  Component x;
+  Component y;
   for (;;) {
-    const std::optional<std::string_view> x = left.next();
-    const std::optional<std::string_view> y = right.next();
-    if (!x || !y) {
-      return static_cast<int>(x.has_value()) - static_cast<int>(y.has_value());
+    const bool has_x = left.next(x);
+    const bool has_y = right.next(y);
+    if (!has_x || !has_y) {
+      return static_cast<int>(has_x) - static_cast<int>(has_y);
     }
-    if (const int order = compare_components(*x, *y); order != 0) {
+    if (const int order = compare_components(x, y); order != 0) {
       return order;
     }
   }

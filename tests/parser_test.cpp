@@ -150,9 +150,11 @@ TEST_F(ParserTest, NestedRanges) {
   parse("k 1 9 k 2.6 3 s both");
   parse("k 1 9 k 3 4 s inner-excludes");
   parse("k 3 9 k 1 4 s outer-excludes");
+  parse("k 1 9 k x 1 9\u00a0s prefix-and-unicode-space");
+  parse("k 1 9 k 1 9");
   EXPECT_TRUE(parse("k 1 9 [Next section]"));
   EXPECT_TRUE(parse("k 1 9 k 1 9 ?nested text"));
-  EXPECT_EQ(*config_.sources, Strings{"both"});
+  EXPECT_EQ(*config_.sources, (Strings{"both", "prefix-and-unicode-space"}));
   EXPECT_EQ(warnings(),
             std::vector<std::string>{"Unrecognised config instruction: ?nested text (63)"});
 }
