@@ -173,12 +173,19 @@ std::size_t find_bound_start(std::string_view text, std::size_t pos) {
   return pos;
 }
 
+// The part of text from begin to end; the positions are known to be in order
+// and inside the text.
+std::string_view slice(std::string_view text, std::size_t begin, std::size_t end) {
+  return {text.data() + begin, end - begin};
+}
+
 // The match whose lower bound is the whole run of bound characters at
-// [start, lower_end), if there is one. Every part of the pattern but the
-// last can only succeed by taking all it can: a shorter run or a shorter
-// stretch of white space leaves a character that the next part rejects.
-std::optional<KernelRange> match_at(std::string_view text, std::size_t start, std::size_t lower_end,
-                                    bool stop_at_line_break) {
+// [start, lower_end), if there is one, its nested part running to the end of
+// the text. Every part of the pattern but the last can only succeed by taking
+// all it can: a shorter run or a shorter stretch of white space leaves a
+// character that the next part rejects.
+std::optional<KernelRange> match_at(std::string_view text, std::size_t start,
+                                    std::size_t lower_end) {
   const std::size_t upper = skip_spaces(text, lower_end);
   const std::size_t upper_end = skip_bound(text, upper);
   if (upper == lower_end || upper_end == upper) {
@@ -188,19 +195,18 @@ std::optional<KernelRange> match_at(std::string_view text, std::size_t start, st
   if (nested == upper_end) {
     return std::nullopt;
   }
-  const std::size_t end = stop_at_line_break ? find_line_break(text, nested) : text.size();
-  return KernelRange{text.substr(start, lower_end - start), text.substr(upper, upper_end - upper),
-                     text.substr(nested, end - nested)};
+  return KernelRange{slice(text, start, lower_end), slice(text, upper, upper_end),
+                     slice(text, nested, text.size())};
 }
 
 // Tries each maximal run of bound characters in order. A start inside a run
 // cannot succeed where the run's own start failed, as it ends at the same
 // place; and a failed try reads no further than the next run, so every byte
 // is read a bounded number of times.
-std::optional<KernelRange> search(std::string_view text, bool stop_at_line_break) {
+std::optional<KernelRange> search(std::string_view text) {
   for (std::size_t start = find_bound_start(text, 0); start < text.size();) {
     const std::size_t lower_end = skip_bound(text, start);
-    if (auto range = match_at(text, start, lower_end, stop_at_line_break)) {
+    if (auto range = match_at(text, start, lower_end)) {
       return range;
     }
     start = find_bound_start(text, lower_end);
@@ -215,11 +221,15 @@ std::optional<KernelRange> match_kernel_range(std::string_view value) {
   if (!is_valid_utf8(value)) {
     return std::nullopt;
   }
-  return search(value, true);
+  std::optional<KernelRange> range = search(value);
+  if (range) {
+    range->nested = range->nested.substr(0, find_line_break(range->nested, 0));
+  }
+  return range;
 }
 
 std::optional<KernelRange> match_nested_kernel_range(std::string_view value) {
-  return search(value, false);
+  return search(value);
 }
 
 }  // namespace qor

@@ -4,6 +4,7 @@
 
 #include <glib.h>
 
+#include <cstdint>
 #include <string>
 
 #include "config/kernel_range.h"
@@ -14,7 +15,10 @@ namespace {
 
 // What separates an instruction's first word from its value.
 bool is_word_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  constexpr std::uint64_t kSpaces = (1ULL << ' ') | (1ULL << '\t') | (1ULL << '\n') |
+                                    (1ULL << '\v') | (1ULL << '\f') | (1ULL << '\r');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kSpaces >> byte) & 1U) != 0;
 }
 
 // What is trimmed from list values; a vertical tab stays.
