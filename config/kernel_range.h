@@ -24,8 +24,8 @@ std::optional<KernelRange> match_kernel_range(std::string_view value);
 // KernelRange, less a leading word and white space. Such a value is already
 // known to be valid UTF-8 without NUL bytes or line breaks, so it is neither
 // checked again nor searched for a line end: deeply nested lines then cost
-// time linear in their whole length, not in its square. Results are
-// unspecified for any other value.
+// time linear in their whole length, not in its square. Any other value may
+// get a wrong answer.
 std::optional<KernelRange> match_nested_kernel_range(std::string_view value);
 
 }  // namespace qor

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/configuration.h"
+#include "config/loader.h"
 #include "config/parser.h"
 #include "test_util.h"
 
@@ -14,13 +15,6 @@ using test::LogCapture;
 
 class ParserTest : public ::testing::Test {
  protected:
-  ParserTest() {
-    for (auto *slot : {&config_.sources, &config_.keys, &config_.docs, &config_.INSTALL,
-                       &config_.install, &config_.upgrade}) {
-      slot->emplace();
-    }
-  }
-
   bool parse(std::string_view line, std::string_view kernel = "2.6.32") {
     return parse_cfg_line(config_, line, kernel);
   }
@@ -38,7 +32,7 @@ class ParserTest : public ::testing::Test {
   }
 
   LogCapture log_;
-  Configuration config_;
+  Configuration config_ = new_configuration();
 };
 
 using Strings = StringList;
