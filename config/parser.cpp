@@ -2,13 +2,176 @@
 
 #include <sys/utsname.h>
 
+#include <glib.h>
+
+#include <cstdint>
 #include <string>
+
+#include "config/kernel_range.h"
 
 namespace qor {
 
-// TODO: the instruction letters and kernel ranges.
-bool parse_cfg_line(Configuration &, std::string_view line, std::string_view) {
-  return line.empty() || line.front() != '[';
+namespace {
+
+// What separates an instruction's first word from its value.
+bool is_word_space(char c) {
+  constexpr std::uint64_t kSpaces = (1ULL << ' ') | (1ULL << '\t') | (1ULL << '\n') |
+                                    (1ULL << '\v') | (1ULL << '\f') | (1ULL << '\r');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kSpaces >> byte) & 1U) != 0;
+}
+
+// What is trimmed from list values; a vertical tab stays.
+bool is_trim_space(char c) { return c != '\v' && is_word_space(c); }
+
+// The line after its first word and the white space that follows it.
+std::string_view instruction_value(std::string_view line) {
+  std::size_t pos = 0;
+  while (pos < line.size() && !is_word_space(line[pos])) {
+    ++pos;
+  }
+  while (pos < line.size() && is_word_space(line[pos])) {
+    ++pos;
+  }
+  return line.substr(pos);
+}
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && is_trim_space(text.front())) {
+    text.remove_prefix(1);
+  }
+  while (!text.empty() && is_trim_space(text.back())) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+// The list a letter fills with trimmed values, or nullptr for other letters.
+std::optional<StringList> *trimmed_slot(Configuration &config, char letter) {
+  switch (letter) {
+    case 's':
+      return &config.sources;
+    case 'g':
+      return &config.keys;
+    case 'd':
+      return &config.docs;
+    case 'I':
+      return &config.INSTALL;
+    case 'i':
+      return &config.install;
+    case 'u':
+      return &config.upgrade;
+    default:
+      return nullptr;
+  }
+}
+
+void append_error(Configuration &config, std::string_view line) {
+  if (!config.errors) {
+    config.errors.emplace();
+  }
+  config.errors->emplace_back(instruction_value(line));
+}
+
+void warn_unrecognised(std::string_view line) {
+  const std::string text(line);
+  g_warning("Unrecognised config instruction: %s (%d)", text.c_str(),
+            static_cast<int>(static_cast<signed char>(line.front())));
+}
+
+// Every instruction but a kernel range. Returns false where the line ends
+// the section.
+bool apply_instruction(Configuration &config, std::string_view line) {
+  if (line.empty()) {
+    return true;
+  }
+  if (std::optional<StringList> *slot = trimmed_slot(config, line.front())) {
+    if (*slot) {
+      (*slot)->emplace_back(trim(instruction_value(line)));
+    }
+    return true;
+  }
+  switch (line.front()) {
+    case 'e':
+      append_error(config, line);
+      return true;
+    case '[':
+      return false;
+    case '#':
+    case 'n':
+    case '\n':
+      return true;
+    default:
+      warn_unrecognised(line);
+      return true;
+  }
+}
+
+// Bounds are a few bytes long: a plain loop beats a call to memcmp.
+bool same_text(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Decides whether ranges include one kernel release. A chain of nested
+// ranges tends to repeat its bounds, so the last decision is kept.
+class KernelCheck {
+ public:
+  explicit KernelCheck(std::string_view kernel_release) : kernel_release_(kernel_release) {}
+
+  bool includes(const KernelRange &range) {
+    if (!decided_ || !same_text(range.lower, lower_) || !same_text(range.upper, upper_)) {
+      lower_ = range.lower;
+      upper_ = range.upper;
+      included_ = compare_versions(lower_, kernel_release_) <= 0 &&
+                  compare_versions(upper_, kernel_release_) > 0;
+      decided_ = true;
+    }
+    return included_;
+  }
+
+ private:
+  std::string_view kernel_release_;
+  std::string_view lower_;
+  std::string_view upper_;
+  bool decided_ = false;
+  bool included_ = false;
+};
+
+// Follows a chain of kernel ranges, each nesting the next, in a loop rather
+// than by recursion: a chain is as long as its line, and no line may take the
+// stack down. What the innermost line yields does not count, so a nested "["
+// leaves the section open.
+void apply_kernel_range(Configuration &config, std::string_view line,
+                        std::string_view kernel_release) {
+  KernelCheck check(kernel_release);
+  std::optional<KernelRange> range = match_kernel_range(instruction_value(line));
+  while (range && check.includes(*range)) {
+    const std::string_view nested = range->nested;
+    if (nested.empty() || nested.front() != 'k') {
+      apply_instruction(config, nested);
+      return;
+    }
+    range = match_nested_kernel_range(instruction_value(nested));
+  }
+}
+
+}  // namespace
+
+bool parse_cfg_line(Configuration &config, std::string_view line, std::string_view kernel_release) {
+  line = line.substr(0, line.find('\0'));
+  if (!line.empty() && line.front() == 'k') {
+    apply_kernel_range(config, line, kernel_release);
+    return true;
+  }
+  return apply_instruction(config, line);
 }
 
 bool parse_cfg_line(Configuration &config, std::string_view line) {
