@@ -105,37 +105,52 @@ std::size_t find_name_end(std::string_view text, std::size_t from) {
   return text.size();
 }
 
-// Matches "Fedora\s+release\s+(\d+)\s+\((.*?)\)" against text, first match
-// winning. Left to the regex engine alone, the lazy name group rescans the
-// rest of the line from every "Fedora release N (" that lacks its ")", which
-// is quadratic on long tool output. Heads cannot overlap, and once a name
-// has run into a line break every later head before that break fails the
-// same way, so each byte is scanned once. Invalid UTF-8 never matches.
-std::optional<FedoraName> match_fedora_name(const std::string &text) {
-  g_autoptr(GRegex) regex = g_regex_new(kFedoraHeadPattern, static_cast<GRegexCompileFlags>(0),
-                                        static_cast<GRegexMatchFlags>(0), nullptr);
+// The release number when window, which ends at its only "(", is one head
+// "Fedora release <number> (" from start to end.
+std::optional<std::string> match_head(const GRegex *regex, std::string_view window) {
   g_autoptr(GMatchInfo) match = nullptr;
-  if (regex == nullptr) {
+  if (!g_regex_match_full(regex, window.data(), static_cast<gssize>(window.size()), 0,
+                          G_REGEX_MATCH_ANCHORED, &match, nullptr)) {
     return std::nullopt;
   }
-  g_regex_match(regex, text.c_str(), static_cast<GRegexMatchFlags>(0), &match);
-  std::size_t failed_up_to = 0;
-  for (; g_match_info_matches(match); g_match_info_next(match, nullptr)) {
-    int head_start = 0;
-    int head_end = 0;
-    g_match_info_fetch_pos(match, 0, &head_start, &head_end);
-    const auto name_start = static_cast<std::size_t>(head_end);
-    if (name_start <= failed_up_to) {
-      continue;
-    }
-    const std::size_t name_end = find_name_end(text, name_start);
-    if (name_end < text.size() && text[name_end] == ')') {
-      g_autofree char *number = g_match_info_fetch(match, 1);
-      return FedoraName{number, text.substr(name_start, name_end - name_start)};
-    }
-    failed_up_to = name_end;
+  g_autofree char *number = g_match_info_fetch(match, 1);
+  return std::string(number);
+}
+
+// Matches "Fedora\s+release\s+(\d+)\s+\((.*?)\)" against text, first match
+// winning, in time linear in the text. Left to the regex engine, the lazy
+// name group rescans the rest of the line from every head whose ")" never
+// comes, and every further search re-validates the rest of the text.
+// A head holds exactly one "(", at its end, and no other "Fedora", so only
+// the last "Fedora" before each "(" can start one, and the engine sees just
+// that stretch. Once a name has run into a line break, every later head
+// whose "(" lies before that break fails the same way. Invalid UTF-8 never
+// matches, as with the engine.
+std::optional<FedoraName> match_fedora_name(std::string_view text) {
+  g_autoptr(GRegex) regex = g_regex_new(kFedoraHeadPattern, static_cast<GRegexCompileFlags>(0),
+                                        static_cast<GRegexMatchFlags>(0), nullptr);
+  if (regex == nullptr || !g_utf8_validate_len(text.data(), text.size(), nullptr)) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  std::size_t failed_up_to = 0;
+  for (std::size_t from = 0;;) {
+    const std::size_t paren = text.find('(', from);
+    if (paren == std::string_view::npos) {
+      return std::nullopt;
+    }
+    const std::size_t head = text.substr(from, paren - from).rfind(kFedora);
+    const std::size_t name_start = paren + 1;
+    if (head != std::string_view::npos && name_start > failed_up_to) {
+      if (auto number = match_head(regex, text.substr(from + head, name_start - from - head))) {
+        const std::size_t name_end = find_name_end(text, name_start);
+        if (name_end < text.size() && text[name_end] == ')') {
+          return FedoraName{*number, std::string(text.substr(name_start, name_end - name_start))};
+        }
+        failed_up_to = name_end;
+      }
+    }
+    from = name_start;
+  }
 }
 
 void take_fedora_codename(DistroInfo &info) {

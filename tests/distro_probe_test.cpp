@@ -152,6 +152,12 @@ TEST_F(DistroProbeTest, FedoraNameAgreesWithWholePattern) {
       "Fedora release (x)",
       "xx Fedora release 3 (a\r) Fedora release 4 (b)",
       "Fedora release 1 (Fedora release 2 (\rFedora release 3 (c)",
+      "Fedora ( Fedora release 2 (x)",
+      "Fedora release 2 (a\rFedora release 3\r(b)",
+      "Fedora release 5 (\xef\xbf\xbf)",
+      "Fedora release 5 (\xed\xa0\x80)",
+      "Fedora release 5 (\xc0\xaf)",
+      "Fedora release 5 (\xf4\x90\x80\x80)",
       ""};
   g_autoptr(GRegex) whole =
       g_regex_new(R"(Fedora\s+release\s+(\d+)\s+\((.*?)\))", static_cast<GRegexCompileFlags>(0),
