@@ -20,7 +20,7 @@ std::string repeated(std::string_view piece, std::int64_t times) {
 void BM_ToolOutputLines(benchmark::State &state) {
   const std::string output = repeated(
       "Description:\tQor 1.0 built 12:30:05\nNo LSB modules are available.\n", state.range(0));
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     qor::DistroInfo info;
     qor::parse_lsb_release_output(output, info);
     benchmark::DoNotOptimize(info);
@@ -33,7 +33,7 @@ BENCHMARK(BM_ToolOutputLines)->RangeMultiplier(4)->Range(1 << 10, 1 << 16)->Comp
 void parse_fedora_description(benchmark::State &state, std::string_view piece) {
   const std::string output =
       "Distributor ID:\tFedora\nDescription:\t" + repeated(piece, state.range(0)) + "\r)\n";
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     qor::DistroInfo info;
     qor::parse_lsb_release_output(output, info);
     benchmark::DoNotOptimize(info);

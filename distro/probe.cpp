@@ -10,8 +10,8 @@
 namespace qor {
 namespace {
 
-// Vertical tab is deliberately not among them: values keep it, as they always
-// have with this tool's consumers.
+// What a value is trimmed of. A vertical tab is not among them and stays, so
+// the keys built from these values are the ones the tool's users always saw.
 constexpr std::string_view kTrimmedBytes = " \t\n\f\r";
 
 // Everything up to the first ":" of a tool line is compared exactly with these.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,19 @@
 namespace qor {
 namespace {
 
-using test::LogCapture;
-using test::ScopedEnv;
-using test::TempDir;
+using namespace std::string_literals;
+using Fields = std::array<std::optional<std::string>, 4>;
+constexpr std::nullopt_t kAbsent = std::nullopt;
+
+Fields fields(const DistroInfo &info) {
+  return {info.distributor, info.description, info.release, info.codename};
+}
+
+Fields parsed(std::string_view output) {
+  DistroInfo info;
+  parse_lsb_release_output(output, info);
+  return fields(info);
+}
 
 // Points one of our own descriptors at a file while it exists.
 class ScopedRedirect {
@@ -41,173 +52,98 @@ class ScopedRedirect {
   int saved_;
 };
 
-std::string single_quoted(std::string_view text) {
-  std::string quoted = "'";
-  for (const char c : text) {
-    quoted += c == '\'' ? std::string(R"('\'')") : std::string(1, c);
-  }
-  return quoted + "'";
-}
-
-DistroInfo parsed(std::string_view output) {
-  DistroInfo info;
-  parse_lsb_release_output(output, info);
-  return info;
-}
-
 class DistroProbeTest : public ::testing::Test {
  protected:
-  // The tool runs with only our folder on PATH, so its script may use shell
-  // built-ins alone.
-  void install_tool(const std::string &script_body) {
+  // Only our folder is on PATH, so the script may use shell built-ins alone.
+  void install_tool(const std::string &script_body) const {
     const std::string path = bin_.file("lsb_release");
     test::write_file(path, "#!/bin/sh\n" + script_body + "\n");
     ASSERT_EQ(chmod(path.c_str(), 0755), 0);
   }
-  void install_tool_printing(std::string_view output) {
-    install_tool("printf '%s' " + single_quoted(output));
-  }
-  DistroSources sources() const { return {"lsb_release -a", files_.file("fedora-release")}; }
-  void write_release_file(std::string_view text) const {
-    test::write_file(files_.file("fedora-release"), text);
-  }
+  DistroSources sources() const { return {"lsb_release -a", release_file_}; }
 
-  TempDir bin_;
-  TempDir files_;
-  ScopedEnv path_{"PATH", bin_.path()};
+  test::TempDir bin_;
+  test::TempDir files_;
+  std::string release_file_ = files_.file("fedora-release");
+  test::ScopedEnv path_{"PATH", bin_.path()};
 };
 
-TEST_F(DistroProbeTest, ToolValuesAreTrimmedButKeysAreNot) {
-  const DistroInfo info = parsed(
-      "Distributor ID:\t Qor \r\n"
-      "Description:\fQor 1.0 built 12:30:05 \n"
-      "Release :9\n"
-      "Codename:\vname\v\n");
-  EXPECT_EQ(info.distributor, "Qor");
-  EXPECT_EQ(info.description, "Qor 1.0 built 12:30:05");
-  EXPECT_EQ(info.release, std::nullopt);
-  EXPECT_EQ(info.codename, "\vname\v");
-  EXPECT_FALSE(info.valid);
-}
-
-TEST_F(DistroProbeTest, LaterToolLinesWinAndBareKeysClear) {
-  const DistroInfo info = parsed(
-      "Release: 1\nRelease: 2\n\nNo LSB modules are available.\n"
-      "Codename: old\nCodename\nDescription:\ndistributor id: qor\n");
-  EXPECT_EQ(info.release, "2");
-  EXPECT_EQ(info.codename, std::nullopt);
-  EXPECT_EQ(info.description, "");
-  EXPECT_EQ(info.distributor, std::nullopt);
-}
-
-TEST_F(DistroProbeTest, ToolOutputEndsAtNulByte) {
-  using namespace std::string_literals;
-  const DistroInfo info = parsed("Release: 1\0\nCodename: hidden\n"s);
-  EXPECT_EQ(info.release, "1");
-  EXPECT_EQ(info.codename, std::nullopt);
+TEST_F(DistroProbeTest, ToolLinesTrimValuesNotKeys) {
+  EXPECT_EQ(parsed("Distributor ID:\t Qor \r\nDescription:\fQor 1.0 at 12:30:05 \n"
+                   "Release :9\nCodename:\vname\v\n"),
+            (Fields{"Qor", "Qor 1.0 at 12:30:05", kAbsent, "\vname\v"}));
+  EXPECT_EQ(parsed("Release: 1\nRelease: 2\n\nNo LSB modules are available.\n"
+                   "Codename: old\nCodename\nDescription:\ndistributor id: qor\n"),
+            (Fields{kAbsent, "", "2", kAbsent}));
+  EXPECT_EQ(parsed("Release: 1\0\nCodename: hidden\n"s), (Fields{kAbsent, kAbsent, "1", kAbsent}));
 }
 
 TEST_F(DistroProbeTest, FedoraCodenameComesFromDescription) {
-  DistroInfo info = parsed(
-      "Distributor ID:\tFedora\nDescription:\tFedora release 20 (Heisen bug)\n"
-      "Release:\t20.1\nCodename:\tTool\n");
-  EXPECT_EQ(info.codename, "Heisen bug");
-  EXPECT_EQ(info.release, "20.1");
-
-  info = parsed("Distributor ID:\tFedora\nDescription:\tFedora 39\nCodename:\tTool\n");
-  EXPECT_EQ(info.codename, "Tool");
-  info = parsed("Distributor ID:\tFedora\nCodename:\tTool\n");
-  EXPECT_EQ(info.codename, "Tool");
-  info = parsed("Distributor ID:\tQor\nDescription:\tFedora release 20 (x)\nCodename:\tTool\n");
-  EXPECT_EQ(info.codename, "Tool");
-
-  const LogCapture log;
-  info =
-      parsed("Distributor ID:\tFedora\nDescription:\tFedora release 20 (x) \xff\nCodename:\tT\n");
-  EXPECT_EQ(info.codename, "T");
+  const std::string fedora = "Distributor ID:\tFedora\nCodename:\tTool\nRelease:\t20.1\n";
+  EXPECT_EQ(parsed(fedora + "Description:\tFedora release 20 (Heisen bug)")[3], "Heisen bug");
+  EXPECT_EQ(parsed(fedora + "Description:\tFedora release 20 (Heisen bug)")[2], "20.1");
+  EXPECT_EQ(parsed(fedora + "Description:\tFedora 39")[3], "Tool");
+  EXPECT_EQ(parsed(fedora)[3], "Tool");
+  EXPECT_EQ(parsed("Description: Fedora release 20 (x)\nCodename: Tool")[3], "Tool");
+  const test::LogCapture log;
+  EXPECT_EQ(parsed(fedora + "Description:\tFedora release 20 (x) \xff")[3], "Tool");
   EXPECT_TRUE(log.messages().empty());
 }
 
 // The name is cut out without letting the regex engine rescan whole lines;
 // whatever the whole pattern finds first must still be what we find.
 TEST_F(DistroProbeTest, FedoraNameAgreesWithWholePattern) {
+  // clang-format off
   const std::vector<std::string> subjects = {
-      "Fedora release 20 (Heisenbug)\n",
-      "Fedora release 20 (Heisen\rbug)",
-      "Fedora release 20 (a\vb)",
-      "Fedora release 20 (a\fb)",
-      "Fedora release 20 (a\xc2\x85z)",
-      "Fedora release 20 (a\xe2\x80\xa8z)",
-      "Fedora release 20 (a\xe2\x80\xa9z)",
-      "Fedora release 20 (a\xe2\x80\xaaz)",
-      "Fedora release 20 (a) (b)",
-      "Fedora release 20 ()",
-      "Fedora release 20 (a\nFedora release 21 (b)",
-      "Fedora release 20 (a Fedora release 21 (b)",
-      "Fedora release 1\n(x)",
-      "Fedora\xc2\xa0release \xd9\xa3 (x)",
-      "Fedora release 20 (x)\xff",
-      "FedoraFedora release 7 (y)",
-      "Fedora release 20 (",
-      "Fedora release (x)",
-      "xx Fedora release 3 (a\r) Fedora release 4 (b)",
-      "Fedora release 1 (Fedora release 2 (\rFedora release 3 (c)",
-      "Fedora ( Fedora release 2 (x)",
-      "Fedora release 2 (a\rFedora release 3\r(b)",
-      "Fedora release 5 (\xef\xbf\xbf)",
-      "Fedora release 5 (\xed\xa0\x80)",
-      "Fedora release 5 (\xc0\xaf)",
-      "Fedora release 5 (\xf4\x90\x80\x80)",
-      ""};
+      "Fedora release 20 (Heisenbug)\n", "Fedora release 20 (a) (b)", "Fedora release 20 ()",
+      "Fedora release 20 (a\rb)", "Fedora release 20 (a\vb)", "Fedora release 20 (a\fb)",
+      "Fedora release 20 (a\xc2\x85z)", "Fedora release 20 (a\xe2\x80\xa8z)",
+      "Fedora release 20 (a\xe2\x80\xa9z)", "Fedora release 20 (a\xe2\x80\xaaz)",
+      "Fedora release 20 (a\nFedora release 21 (b)", "Fedora release 20 (a Fedora release 21 (b)",
+      "Fedora release 1\n(x)", "Fedora\xc2\xa0release \xd9\xa3 (x)", "FedoraFedora release 7 (y)",
+      "Fedora release 20 (", "Fedora release (x)", "xx Fedora release 3 (a\r) Fedora release 4 (b)",
+      "Fedora release 1 (Fedora release 2 (\rFedora release 3 (c)", "Fedora ( Fedora release 2 (x)",
+      "Fedora release 2 (a\rFedora release 3\r(b)", "Fedora release 5 (\xef\xbf\xbf)",
+      "Fedora release 20 (x)\xff", "Fedora release 5 (\xed\xa0\x80)", "Fedora release 5 (\xc0\xaf)",
+      "Fedora release 5 (\xf4\x90\x80\x80)", ""};
+  // clang-format on
   g_autoptr(GRegex) whole =
       g_regex_new(R"(Fedora\s+release\s+(\d+)\s+\((.*?)\))", static_cast<GRegexCompileFlags>(0),
                   static_cast<GRegexMatchFlags>(0), nullptr);
-  int matched = 0;
+  std::size_t matched = 0;
   for (const std::string &subject : subjects) {
-    SCOPED_TRACE(subject);
     g_autoptr(GMatchInfo) match = nullptr;
     const bool found =
         g_regex_match(whole, subject.c_str(), static_cast<GRegexMatchFlags>(0), &match);
     g_autofree char *number = found ? g_match_info_fetch(match, 1) : g_strdup("Unknown");
     g_autofree char *name = found ? g_match_info_fetch(match, 2) : g_strdup("Unknown");
-    const DistroInfo info = parse_fedora_release(subject);
-    EXPECT_EQ(info.release, number);
-    EXPECT_EQ(info.codename, name);
+    EXPECT_EQ(fields(parse_fedora_release(subject)), (Fields{"Fedora", subject, number, name}))
+        << subject;
     matched += found ? 1 : 0;
   }
-  EXPECT_GT(matched, 5);
-  EXPECT_LT(matched, static_cast<int>(subjects.size()) - 5);
+  EXPECT_GT(matched, 5U);
+  EXPECT_LT(matched, subjects.size() - 5);
 }
 
-TEST_F(DistroProbeTest, ToolOnPathIsAsked) {
-  install_tool(
-      "printf 'Distributor ID:\\tQor\\nDescription:\\targs=%s\\nCodename:\\tone\\n' \"$*\"\n"
-      "i=0; while [ $i -lt 20000 ]; do printf '%064d\\n' 0; i=$((i + 1)); done\n"
-      "printf 'Codename:\\tlast\\n'");
-  write_release_file("Fedora release 20 (Heisenbug)\n");
-  const DistroInfo info = probe_distro(sources());
+TEST_F(DistroProbeTest, ToolOnPathIsAskedEvenWhenItFails) {
+  test::write_file(release_file_, "Fedora release 20 (Heisenbug)\n");
+  install_tool(R"(printf 'Distributor ID:\tQor\nDescription:\targs=%s\nCodename:\tone\n' "$*")"
+               "\ni=0; while [ $i -lt 20000 ]; do printf '%064d\\n' 0; i=$((i + 1)); done\n"
+               "printf 'Codename:\\tlast\\n'");
+  DistroInfo info = probe_distro(sources());
   EXPECT_TRUE(info.valid);
-  EXPECT_EQ(info.distributor, "Qor");
-  EXPECT_EQ(info.description, "args=-a");
-  EXPECT_EQ(info.release, std::nullopt);
-  EXPECT_EQ(info.codename, "last");
-}
+  EXPECT_EQ(fields(info), (Fields{"Qor", "args=-a", kAbsent, "last"}));
 
-TEST_F(DistroProbeTest, FailingToolStillAnswers) {
   install_tool("printf 'Release: 7\\n'; exit 3");
-  write_release_file("Fedora release 20 (Heisenbug)\n");
-  const DistroInfo info = probe_distro(sources());
+  info = probe_distro(sources());
   EXPECT_TRUE(info.valid);
-  EXPECT_EQ(info.distributor, std::nullopt);
-  EXPECT_EQ(info.release, "7");
-  EXPECT_EQ(info.codename, std::nullopt);
+  EXPECT_EQ(fields(info), (Fields{kAbsent, kAbsent, "7", kAbsent}));
 }
 
 TEST_F(DistroProbeTest, ToolKeepsOurStderrAndGetsNoStdin) {
   install_tool(
-      "printf 'Codename: from-stderr\\n' >&2\n"
-      "if read -r line; then printf 'Description: read %s\\n' \"$line\"; "
-      "else printf 'Description: no input\\n'; fi");
+      "printf 'Codename: on-stderr\\n' >&2\n"
+      "if read -r line; then echo \"Description: read $line\"; else echo 'Description: none'; fi");
   const std::string input = files_.file("input");
   const std::string errors = files_.file("errors");
   test::write_file(input, "Distributor ID: typed\n");
@@ -217,65 +153,55 @@ TEST_F(DistroProbeTest, ToolKeepsOurStderrAndGetsNoStdin) {
     const ScopedRedirect err(STDERR_FILENO, errors, O_WRONLY | O_CREAT | O_TRUNC);
     info = probe_distro(sources());
   }
-  EXPECT_EQ(info.description, "no input");
-  EXPECT_EQ(info.codename, std::nullopt);
-  EXPECT_EQ(test::read_file(errors), "Codename: from-stderr\n");
+  EXPECT_EQ(fields(info), (Fields{kAbsent, "none", kAbsent, kAbsent}));
+  EXPECT_EQ(test::read_file(errors), "Codename: on-stderr\n");
 }
 
 TEST_F(DistroProbeTest, FedoraReleaseFileWhenToolCannotStart) {
-  write_release_file("Fedora release 20 (Heisenbug)\n");
+  test::write_file(release_file_, "Fedora release 20 (Heisenbug)\n");
   DistroInfo info = probe_distro(sources());
   EXPECT_TRUE(info.valid);
-  EXPECT_EQ(info.distributor, "Fedora");
-  EXPECT_EQ(info.description, "Fedora release 20 (Heisenbug)\n");
-  EXPECT_EQ(info.release, "20");
-  EXPECT_EQ(info.codename, "Heisenbug");
+  EXPECT_EQ(fields(info), (Fields{"Fedora", "Fedora release 20 (Heisenbug)\n", "20", "Heisenbug"}));
 
-  write_release_file("Fedora release 20 (Heisen\rbug)\n");
+  test::write_file(release_file_, "Fedora release 20 (Heisen\rbug)\n");
   info = probe_distro(sources());
   EXPECT_TRUE(info.valid);
-  EXPECT_EQ(info.description, "Fedora release 20 (Heisen\rbug)\n");
-  EXPECT_EQ(info.release, "Unknown");
-  EXPECT_EQ(info.codename, "Unknown");
+  EXPECT_EQ(fields(info),
+            (Fields{"Fedora", "Fedora release 20 (Heisen\rbug)\n", "Unknown", "Unknown"}));
 
-  write_release_file(std::string("Fedora\0 release 20 (x)", 23));
+  test::write_file(release_file_, "Fedora\0 release 20 (x)"s);
   EXPECT_EQ(probe_distro(sources()).description, "Fedora");
 }
 
 TEST_F(DistroProbeTest, NothingToAskLeavesRecordUnset) {
-  const DistroInfo info = probe_distro(sources());
+  DistroInfo info = probe_distro(sources());
   EXPECT_FALSE(info.valid);
-  EXPECT_EQ(info.distributor, std::nullopt);
-  EXPECT_EQ(info.description, std::nullopt);
-  EXPECT_EQ(info.release, std::nullopt);
-  EXPECT_EQ(info.codename, std::nullopt);
+  EXPECT_EQ(fields(info), (Fields{}));
 
-  install_tool_printing("Codename: x\n");
-  EXPECT_FALSE(probe_distro({"lsb_release 'unclosed", files_.file("fedora-release")}).valid);
+  install_tool("printf 'Codename: x\\n'");
+  info = probe_distro({"lsb_release 'unclosed", release_file_});
+  EXPECT_FALSE(info.valid);
+  EXPECT_EQ(fields(info), (Fields{}));
 }
 
-// The record is process-wide, so its whole life is one sequence here.
+// The record is process-wide, so its whole life is this one sequence.
 TEST_F(DistroProbeTest, ProcessWideRecordProbesUntilOneCompletes) {
   if (g_file_test("/etc/fedora-release", G_FILE_TEST_EXISTS)) {
-    GTEST_SKIP() << "/etc/fedora-release exists, so the first probe cannot fail here";
+    GTEST_SKIP() << "/etc/fedora-release exists, so no probe can fail here";
   }
   const DistroInfo *first = get_distro_information();
   ASSERT_NE(first, nullptr);
   EXPECT_FALSE(first->valid);
-  EXPECT_EQ(first->distributor, std::nullopt);
-  EXPECT_EQ(first->codename, std::nullopt);
+  EXPECT_EQ(fields(*first), (Fields{}));
   EXPECT_FALSE(get_distro_information()->valid);
 
-  install_tool_printing("Distributor ID:\tQor\nCodename:\tone\n");
-  const DistroInfo *found = get_distro_information();
-  EXPECT_EQ(found, first);
-  EXPECT_TRUE(found->valid);
-  EXPECT_EQ(found->distributor, "Qor");
-  EXPECT_EQ(found->codename, "one");
+  install_tool("printf 'Distributor ID:\\tQor\\nCodename:\\tone\\n'");
+  EXPECT_EQ(get_distro_information(), first);
+  EXPECT_TRUE(first->valid);
+  EXPECT_EQ(fields(*first), (Fields{"Qor", kAbsent, kAbsent, "one"}));
 
-  install_tool_printing("Distributor ID:\tOther\nCodename:\ttwo\n");
-  EXPECT_EQ(get_distro_information()->distributor, "Qor");
-  EXPECT_EQ(get_distro_information()->codename, "one");
+  install_tool("printf 'Distributor ID:\\tOther\\nCodename:\\ttwo\\n'");
+  EXPECT_EQ(fields(*get_distro_information()), (Fields{"Qor", kAbsent, kAbsent, "one"}));
 }
 
 }  // namespace
