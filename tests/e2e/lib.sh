@@ -67,8 +67,8 @@ e2e_serve() {
 }
 
 # Puts a fake lsb_release first on PATH ($WORK/bin) that prints its
-# arguments as lines of its standard output, and on standard error what
-# Debian's own tool prints there.
+# arguments as lines of its standard output, and on standard error the line
+# many versions of the tool print there, which must pass through unchanged.
 e2e_fake_lsb_release() {
   printf '%s\n' "$@" >"$WORK/lsb-output"
   cat >"$WORK/bin/lsb_release" <<SCRIPT
