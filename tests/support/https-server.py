@@ -15,6 +15,7 @@ import argparse
 import http.server
 import os
 import signal
+import socket
 import ssl
 import sys
 
@@ -64,12 +65,31 @@ def make_handler(options):
     return Handler
 
 
+class TlsServer(http.server.HTTPServer):
+    """Does each TLS handshake on the accepted connection, with a time limit,
+    so that a client which stalls or rejects the certificate costs the server
+    that one connection and never blocks the next."""
+
+    def __init__(self, address, handler, context):
+        super().__init__(address, handler)
+        self.context = context
+
+    def get_request(self):
+        connection, address = self.socket.accept()
+        connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        connection.settimeout(30)
+        try:
+            return self.context.wrap_socket(connection, server_side=True), address
+        except (OSError, ssl.SSLError):
+            connection.close()
+            raise
+
+
 def main():
     options = parse_arguments()
-    server = http.server.HTTPServer((options.bind, options.port), make_handler(options))
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(options.cert, options.key)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server = TlsServer((options.bind, options.port), make_handler(options), context)
     port = server.socket.getsockname()[1]
 
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
