@@ -3,6 +3,7 @@
 # section is a lone CR: not empty, so the section goes on past it with a
 # warning (code 13). An e line keeps its CR; an e line nested in a kernel
 # range loses it; the other letters trim it. The local copy keeps every byte.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_enter "$@"
 

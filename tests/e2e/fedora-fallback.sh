@@ -3,6 +3,7 @@
 # instead, takes release and codename from it and picks that section. PATH
 # holds only an empty folder, so no lsb_release (/usr/bin's included) can be
 # found. /etc/fedora-release exists only in this namespace: /etc is a copy.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_enter "$@"
 

@@ -2,6 +2,7 @@
 # Without HOME the local copy goes to the home folder of the user's password
 # entry (root's, here). A temporary folder is mounted over that home inside
 # the namespace, so the real one is never touched.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_enter "$@"
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared steps of the end-to-end cases, sourced by each of them. A case runs
 # the real qor-config-test as a user would, against a real HTTPS server, in a
 # private network and mount namespace where the configuration host is
@@ -20,6 +21,7 @@ e2e_enter() {
     exit 2
   fi
   BIN=$1 HOST=$2
+  # shellcheck disable=SC2034 # the cases use it
   URL="https://$HOST/gfx/qor-config.cfg"
   if [[ ${E2E_WORK:-} ]]; then
     WORK=$E2E_WORK

@@ -4,6 +4,7 @@
 # out. Checked twice: no GTK or GDK library among the ones the executable
 # needs (ldd, outside the namespace), and none loaded during a whole
 # successful run (the dynamic loader's own trace, inside it).
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 if [[ -z ${E2E_WORK:-} ]]; then
   linked=$(ldd "$1") || { echo "FAIL: ldd $1" >&2; exit 1; }

@@ -2,6 +2,7 @@
 # No configuration to be had: nothing listens on the host, then the server
 # answers 404. Each time the block, the download warning, "Config not found
 # at" with the URL, exit 1, no dump, and an old local copy left as it was.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_enter "$@"
 

@@ -2,6 +2,7 @@
 # A distribution the file has no section for still gets a configuration:
 # six empty lists, errors absent, exit 0. A release without a codename is
 # searched under the same "(null)" the block shows.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_enter "$@"
 

@@ -2,6 +2,7 @@
 # A Debian 12 desktop with the network: the program fetches the file,
 # replaces an old local copy, picks the Debian section and exits 0. Also run
 # into one combined stream, where the distribution block comes first.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 e2e_enter "$@"
 
