@@ -19,7 +19,7 @@ e2e_serve --file "$(dirname "$0")/fixture.cfg"
 e2e_fake_lsb_release $'Distributor ID:\tDebian' $'Release:\t12' $'Codename:\tbookworm'
 e2e_run PATH="$WORK/bin" HOME="$WORK/home" LD_DEBUG=libs
 e2e_expect_status 0
-grep -q 'calling init: .*libsoup-2\.4' "$WORK/err" ||
+grep -qE 'calling init: .*libsoup-(2\.4|3\.0)' "$WORK/err" ||
   e2e_fail "the loader's trace does not show libsoup: the trace cannot be trusted"
 if grep -E 'lib(gtk|gdk)-' "$WORK/err" | head -5 >&2; then
   e2e_fail "GTK was loaded during the run"
