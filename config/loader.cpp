@@ -75,7 +75,7 @@ const Configuration *get_configuration() {
     }
   }
   const std::string dump = format_configuration(*record);
-  std::fwrite(dump.data(), 1, dump.size(), stderr);
+  (void)std::fwrite(dump.data(), 1, dump.size(), stderr);
   return record.get();
 }
 

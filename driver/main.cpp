@@ -8,7 +8,7 @@
 int main(int /*argc*/, char ** /*argv*/) {
   const qor::DistroInfo *info = qor::get_distro_information();
   if (info == nullptr) {
-    std::fputs("ERROR: No distro information (!)\n", stdout);
+    (void)std::fputs("ERROR: No distro information (!)\n", stdout);
     return 1;
   }
   const auto distributor = qor::field_text(info->distributor);
@@ -23,7 +23,7 @@ int main(int /*argc*/, char ** /*argv*/) {
       codename.data());
   // The dump that follows goes to unbuffered standard error; flush so that in
   // a combined stream the distribution block still comes first.
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
 
   if (qor::get_configuration() == nullptr) {
     std::printf("Config not found at %s\n", qor::ConfigUrl);
