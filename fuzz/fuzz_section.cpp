@@ -4,7 +4,7 @@
 // Input layout, chosen so that seeds stay readable text:
 //   byte 0          control: bits 0-1 pick the config-id, bit 2 puts its
 //                   header line in front of the text, and bits 3 to 7 at
-//                   0b01111 blow the last line up to a few hundred KiB;
+//                   0b01111 blow the last line up to 64 KiB or more;
 //   up to the "\n"  the running kernel's release;
 //   the rest        the configuration text.
 // So '4' to '7' parse a section at once, '0' to '3' only if the text brings
@@ -26,7 +26,7 @@ using qor::fuzz::check;
 
 constexpr std::array<std::string_view, 4> kConfigIds = {"[Debian bookworm]", "[Fedora Heisenbug]",
                                                         "[(null) (null)]", "[Ubuntu trusty]"};
-constexpr std::size_t kHugeLine = std::size_t{256} * 1024;
+constexpr std::size_t kHugeLine = std::size_t{64} * 1024;
 
 struct SectionInput {
   std::string kernel;
