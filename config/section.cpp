@@ -2,31 +2,13 @@
 #include <cstddef>
 #include <string>
 
+#include "common/text.h"
 #include "config/loader.h"
 #include "config/parser.h"
 
 namespace qor {
 
 namespace {
-
-// Calls visit(line) for each piece of text between "\n"s, as splitting the
-// text at every "\n" would give them, until visit returns false. Empty text
-// has no lines at all.
-template <typename Visit>
-void for_each_line(std::string_view text, Visit &&visit) {
-  if (text.empty()) {
-    return;
-  }
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find('\n', start);
-    if (!visit(text.substr(start, end == std::string_view::npos ? end : end - start)) ||
-        end == std::string_view::npos) {
-      return;
-    }
-    start = end + 1;
-  }
-}
 
 void append_slot(std::string &out, std::string_view name, const std::optional<StringList> &list) {
   out += "  ";
@@ -69,7 +51,7 @@ Configuration new_configuration() {
 
 void parse_section(Configuration &config, std::string_view text, std::string_view config_id,
                    std::string_view kernel_release) {
-  text = text.substr(0, text.find('\0'));
+  text = up_to_nul(text);
   bool in_section = false;
   for_each_line(text, [&](std::string_view line) {
     if (!in_section) {

@@ -7,11 +7,13 @@
 #include <string_view>
 #include <utility>
 
+#include "common/text.h"
+
 namespace qor {
 namespace {
 
 // What a value is trimmed of. A vertical tab is not among them and stays, so
-// the keys built from these values are the ones the tool's users always saw.
+// the keys built from these values keep it as the tool printed it.
 constexpr std::string_view kTrimmedBytes = " \t\n\f\r";
 
 // Everything up to the first ":" of a tool line is compared exactly with these.
@@ -31,9 +33,6 @@ struct FedoraName {
   std::string release;
   std::string codename;
 };
-
-// The text as C code would see it: nothing after a NUL byte.
-std::string_view up_to_nul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 std::string_view trim(std::string_view text) {
   const std::size_t first = text.find_first_not_of(kTrimmedBytes);
@@ -186,17 +185,10 @@ DistroInfo read_fedora_release(const std::string &path) {
 }  // namespace
 
 void parse_lsb_release_output(std::string_view output, DistroInfo &info) {
-  output = up_to_nul(output);
-  std::size_t line_start = 0;
-  for (;;) {
-    const std::size_t line_end = output.find('\n', line_start);
-    if (line_end == std::string_view::npos) {
-      read_tool_line(output.substr(line_start), info);
-      break;
-    }
-    read_tool_line(output.substr(line_start, line_end - line_start), info);
-    line_start = line_end + 1;
-  }
+  for_each_line(up_to_nul(output), [&info](std::string_view line) {
+    read_tool_line(line, info);
+    return true;
+  });
   take_fedora_codename(info);
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "common/text.h"
 #include "config/configuration.h"
 #include "config/kernel_range.h"
 #include "config/loader.h"
@@ -238,14 +239,10 @@ CheckReport check_configuration(std::string_view text) {
   const std::string_view read = text.substr(0, nul);
   Scanner scanner;
   std::size_t number = 0;
-  for (std::size_t start = 0; !read.empty();) {
-    const std::size_t end = read.find('\n', start);
-    scanner.line(read.substr(start, end == std::string_view::npos ? end : end - start), ++number);
-    if (end == std::string_view::npos) {
-      break;
-    }
-    start = end + 1;
-  }
+  for_each_line(read, [&](std::string_view line) {
+    scanner.line(line, ++number);
+    return true;
+  });
   CheckReport report = scanner.take();
   if (report.sections.empty()) {
     report.findings.insert(
