@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034 # FIXTURE, URL: for the cases
 # Shared steps of the end-to-end cases (cases.sh). A case runs the real
 # qor-config-test as a user would, against a real HTTPS server, in a private
 # network and mount namespace where the configuration host is 127.0.0.1 and a
