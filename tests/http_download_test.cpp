@@ -6,10 +6,9 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "support/http_test_server.h"
 #include "test_util.h"
@@ -33,11 +32,10 @@ GQuark http_domain() { return g_quark_from_static_string("HTTP"); }
 // The names in a folder, sorted, to see that nothing was left behind.
 std::string listing(const std::string &folder) {
   g_autoptr(GDir) dir = g_dir_open(folder.c_str(), 0, nullptr);
-  std::vector<std::string> names;
+  std::set<std::string> names;
   while (const char *name = dir != nullptr ? g_dir_read_name(dir) : nullptr) {
-    names.emplace_back(name);
+    names.emplace(name);
   }
-  std::sort(names.begin(), names.end());
   std::string joined;
   for (const std::string &name : names) {
     joined += name + " ";
@@ -59,27 +57,6 @@ const std::string &cert_dir() {
   EXPECT_TRUE(made);
   return dir.path();
 }
-
-// Caps the size of files this process writes, so that a write fails part way.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    EXPECT_EQ(getrlimit(RLIMIT_FSIZE, &old_), 0);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, old_.rlim_max};
-    EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    (void)std::signal(SIGXFSZ, old_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit &) = delete;
-  FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
-};
 
 class HttpDownloadTest : public ::testing::Test {
  protected:
@@ -178,11 +155,16 @@ TEST_F(HttpDownloadTest, HandsOnFileErrorsAndLeavesEverythingAsItWas) {
   expect_failure(server_.url("/big"), G_IO_ERROR, old_path_ + "/inside");
   EXPECT_TRUE(error_->code == G_IO_ERROR_NOT_DIRECTORY || error_->code == G_IO_ERROR_NOT_FOUND)
       << error_->message;
-  {
-    const FileSizeLimit limit(16UL * 1024);
-    expect_failure(server_.url("/big"), G_IO_ERROR, old_path_);
-    expect_failure(server_.url("/big"), G_IO_ERROR, new_path_);
-  }
+  // A cap on the size of files this process writes makes a write fail part way.
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const rlimit limit{16UL * 1024, old_limit.rlim_max};
+  auto *const old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  expect_failure(server_.url("/big"), G_IO_ERROR, old_path_);
+  expect_failure(server_.url("/big"), G_IO_ERROR, new_path_);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  (void)std::signal(SIGXFSZ, old_handler);
   expect_old_file_kept();
   EXPECT_TRUE(http_download_file(server_.url("/big").c_str(), new_path_.c_str(), nullptr));
   EXPECT_EQ(read_file(new_path_), big);
