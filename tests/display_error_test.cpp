@@ -55,7 +55,7 @@ struct Seen {
   bool destroyed = false;
   bool modal_when_destroyed = true;
   bool found = false;
-  std::function<void(GtkWidget *)> close;
+  bool by_window_manager = false;  // closed as its title bar's button does
 };
 
 void collect_buttons(GtkWidget *widget, gpointer seen) {
@@ -104,13 +104,13 @@ gboolean record_and_close(gpointer data) {
                      s->modal_when_destroyed = gtk_window_get_modal(GTK_WINDOW(box));
                    }),
                    &seen);
-  seen.close(dialog);
+  if (seen.by_window_manager) {
+    gtk_window_close(GTK_WINDOW(dialog));
+  } else {
+    gtk_button_clicked(
+        GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE)));
+  }
   return G_SOURCE_REMOVE;
-}
-
-void click_close(GtkWidget *dialog) {
-  gtk_button_clicked(
-      GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE)));
 }
 
 class DisplayErrorTest : public ::testing::Test {
@@ -138,11 +138,10 @@ class DisplayErrorTest : public ::testing::Test {
     ASSERT_TRUE(gtk_ready_) << "GTK could not open " << display_;
   }
 
-  // Calls show() and, once the box is up, records it and hands it to close.
-  static Seen run(const std::function<void()> &show,
-                  std::function<void(GtkWidget *)> close = click_close) {
+  // Calls show() and, once the box is up, records it and closes it.
+  static Seen run(const std::function<void()> &show, bool by_window_manager = false) {
     Seen seen;
-    seen.close = std::move(close);
+    seen.by_window_manager = by_window_manager;
     const guint poller = g_timeout_add(20, record_and_close, &seen);
     // A box that ignores its Close button must fail the test, not hang it.
     const guint rescue = g_timeout_add_seconds(
@@ -182,9 +181,7 @@ TEST_F(DisplayErrorTest, ShowsOneErrorBoxUntilClosed) {
   EXPECT_EQ(seen.buttons, (decltype(seen.buttons){{"_Close", GTK_RESPONSE_CLOSE}}));
   EXPECT_EQ(seen.transient_for, nullptr);
 
-  // The window manager's close button sends a delete event instead.
-  const Seen deleted = run([] { qor::display_error(nullptr, "%d%% of %s", 42, "caf\xe9"); },
-                           [](GtkWidget *dialog) { gtk_window_close(GTK_WINDOW(dialog)); });
+  const Seen deleted = run([] { qor::display_error(nullptr, "%d%% of %s", 42, "caf\xe9"); }, true);
   EXPECT_TRUE(deleted.destroyed);
   EXPECT_EQ(deleted.text, "42% of caf\xef\xbf\xbd");
   EXPECT_EQ(count_toplevels(), 0U);
