@@ -139,7 +139,7 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndTouchNoFile) {
   };
   for (const auto &c : cases) {
     for (const std::string &file : {old_path_, new_path_}) {
-      expect_failure(c.url, http_domain(), file);
+      ASSERT_NO_FATAL_FAILURE(expect_failure(c.url, http_domain(), file));
       EXPECT_EQ(error_->code, c.code) << c.url;
       EXPECT_NE(std::string(error_->message).find(c.message), std::string::npos) << c.url;
     }
@@ -152,7 +152,7 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndTouchNoFile) {
 TEST_F(HttpDownloadTest, HandsOnFileErrorsAndLeavesEverythingAsItWas) {
   const std::string big(256UL * 1024, 'n');
   server_.answer("/big", HttpTestServer::ok(big));
-  expect_failure(server_.url("/big"), G_IO_ERROR, old_path_ + "/inside");
+  ASSERT_NO_FATAL_FAILURE(expect_failure(server_.url("/big"), G_IO_ERROR, old_path_ + "/inside"));
   EXPECT_TRUE(error_->code == G_IO_ERROR_NOT_DIRECTORY || error_->code == G_IO_ERROR_NOT_FOUND)
       << error_->message;
   // A cap on the size of files this process writes makes a write fail part way.
@@ -189,7 +189,7 @@ TEST_F(HttpsTrustedTest, FollowsHttpToHttpsButNotBack) {
   server_.answer("/upgrade", HttpTestServer::redirect(301, https.url("/moved")));
   server_.answer("/config", HttpTestServer::ok("downgraded\n"));
 
-  expect_failure(https.url("/down"), http_domain(), old_path_);
+  ASSERT_NO_FATAL_FAILURE(expect_failure(https.url("/down"), http_domain(), old_path_));
   EXPECT_EQ(error_->code, 302);
   EXPECT_NE(std::string(error_->message).find(https.url("/down")), std::string::npos);
   EXPECT_NE(std::string(error_->message).find(server_.url("/config")), std::string::npos);
