@@ -123,9 +123,9 @@ case_no_gtk() {
   fi
 }
 
-if [[ $1 == no-gtk && -z ${E2E_WORK:-} ]] && ldd "$2" | grep -E 'lib(gtk|gdk)-' >&2; then
-  echo "FAIL: the executable needs GTK" >&2
-  exit 1
+if [[ $1 == no-gtk && -z ${E2E_WORK:-} ]]; then
+  linked=$(ldd "$2") || { echo "FAIL: ldd $2" >&2; exit 1; }
+  ! grep -E 'lib(gtk|gdk)-' <<<"$linked" >&2 || { echo "FAIL: the executable needs GTK" >&2; exit 1; }
 fi
 e2e_enter "$@"
 "case_${1//-/_}"
