@@ -68,36 +68,44 @@ std::string loader_dump(std::string_view text, const char *distributor, const ch
   return format_configuration(config);
 }
 
-TEST(CheckTest, CleanSampleListsItsSectionsOnly) {
-  const CheckReport report = check_configuration(sample("clean.cfg"));
-  EXPECT_EQ(found(report),
-            (Found{{4, Kind::kSection}, {15, Kind::kSection}, {24, Kind::kSection}}));
-  EXPECT_EQ(report.findings[2].message, "section [Fedora (null)]");
-  EXPECT_EQ(report.sections[0].last_line, 13u);
-}
-
-TEST(CheckTest, UnrecognisedLinesCarryTheParsersWarning) {
-  const CheckReport report = check_configuration(sample("unknown.cfg"));
-  EXPECT_EQ(found(report), (Found{{1, Kind::kOutsideSection},
-                                  {2, Kind::kSection},
-                                  {3, Kind::kUnknownInstruction},
-                                  {4, Kind::kUnknownInstruction},
-                                  {5, Kind::kUnknownInstruction},
-                                  {6, Kind::kUnknownInstruction}}));
-  EXPECT_EQ(report.findings[4].message, "Unrecognised config instruction: z nested (122)");
-  EXPECT_EQ(report.findings[5].message, "Unrecognised config instruction: \xe9 high byte (-23)");
-}
-
-TEST(CheckTest, KernelRangesThatNeverApply) {
-  const CheckReport report = check_configuration(sample("kernel-range.cfg"));
-  EXPECT_EQ(found(report), (Found{{1, Kind::kSection},
-                                  {2, Kind::kNoKernelRange},
-                                  {3, Kind::kNoKernelRange},
-                                  {4, Kind::kEmptyKernelRange},
-                                  {5, Kind::kEmptyKernelRange},
-                                  {7, Kind::kNoKernelRange}}));
-  EXPECT_EQ(report.findings[5].message,
-            "k line value \"3 s nested\" is not \"LOWER UPPER LINE\": clients ignore the line");
+// Each sample file, the findings it gives and the message of one of them.
+TEST(CheckTest, SamplesGiveTheirFindings) {
+  const struct {
+    const char *file;
+    Found found;
+    std::size_t index;
+    std::string message;
+  } cases[] = {
+      // clang-format off
+      {"clean.cfg", {{4, Kind::kSection}, {15, Kind::kSection}, {24, Kind::kSection}},
+       2, "section [Fedora (null)]"},
+      {"unknown.cfg", {{1, Kind::kOutsideSection}, {2, Kind::kSection},
+        {3, Kind::kUnknownInstruction}, {4, Kind::kUnknownInstruction},
+        {5, Kind::kUnknownInstruction}, {6, Kind::kUnknownInstruction}},
+       5, "Unrecognised config instruction: \xe9 high byte (-23)"},
+      {"kernel-range.cfg", {{1, Kind::kSection}, {2, Kind::kNoKernelRange},
+        {3, Kind::kNoKernelRange}, {4, Kind::kEmptyKernelRange}, {5, Kind::kEmptyKernelRange},
+        {7, Kind::kNoKernelRange}},
+       5, "k line value \"3 s nested\" is not \"LOWER UPPER LINE\": clients ignore the line"},
+      {"duplicate.cfg", {{1, Kind::kSection}, {4, Kind::kSection}, {7, Kind::kSection},
+        {7, Kind::kDuplicateSection}, {9, Kind::kSection}, {9, Kind::kDuplicateSection}},
+       5, "section [Debian bookworm] repeats the one at line 1: clients read only the first"},
+      {"outside.cfg", {{2, Kind::kSection}, {5, Kind::kOutsideSection},
+        {7, Kind::kUnclosedHeader}, {9, Kind::kSection}, {12, Kind::kOutsideSection}},
+       0, "section [Debian bookworm]"},
+      {"crlf.cfg", {{1, Kind::kSection}, {1, Kind::kCrLf}, {3, Kind::kUnknownInstruction}},
+       0, "section [Debian bookworm]"},
+      // clang-format on
+  };
+  for (const auto &c : cases) {
+    const CheckReport report = check_configuration(sample(c.file));
+    EXPECT_EQ(found(report), c.found) << c.file;
+    EXPECT_EQ(report.findings.at(c.index).message, c.message) << c.file;
+  }
+  EXPECT_EQ(check_configuration(sample("clean.cfg")).sections[0].last_line, 13u);
+  const std::string text("[a b]\ns x\n\0x unknown\r\n", 22);
+  EXPECT_EQ(found(check_configuration(text)), (Found{{1, Kind::kSection}, {3, Kind::kNulByte}}));
+  EXPECT_EQ(found(check_configuration("")), (Found{{0, Kind::kNoSection}}));
 }
 
 TEST(CheckTest, DeepNestingEndsWithAFinding) {
@@ -107,35 +115,6 @@ TEST(CheckTest, DeepNestingEndsWithAFinding) {
   }
   const CheckReport report = check_configuration("[a b]\n" + line + "s x\n");
   EXPECT_EQ(found(report), (Found{{1, Kind::kSection}, {2, Kind::kDeepKernelRange}}));
-}
-
-TEST(CheckTest, LaterCopiesOfAHeaderAreReported) {
-  const CheckReport report = check_configuration(sample("duplicate.cfg"));
-  EXPECT_EQ(found(report), (Found{{1, Kind::kSection},
-                                  {4, Kind::kSection},
-                                  {7, Kind::kSection},
-                                  {7, Kind::kDuplicateSection},
-                                  {9, Kind::kSection},
-                                  {9, Kind::kDuplicateSection}}));
-  EXPECT_EQ(report.findings[5].message,
-            "section [Debian bookworm] repeats the one at line 1: clients read only the first");
-}
-
-TEST(CheckTest, LineEndsAndNulBytesOncePerFile) {
-  EXPECT_EQ(found(check_configuration(sample("crlf.cfg"))),
-            (Found{{1, Kind::kSection}, {1, Kind::kCrLf}, {3, Kind::kUnknownInstruction}}));
-  const std::string text("[a b]\ns x\n\0x unknown\r\n", 22);
-  EXPECT_EQ(found(check_configuration(text)), (Found{{1, Kind::kSection}, {3, Kind::kNulByte}}));
-  EXPECT_EQ(found(check_configuration("")), (Found{{0, Kind::kNoSection}}));
-}
-
-TEST(CheckTest, TextNoClientReads) {
-  const Found expected{{2, Kind::kSection},
-                       {5, Kind::kOutsideSection},
-                       {7, Kind::kUnclosedHeader},
-                       {9, Kind::kSection},
-                       {12, Kind::kOutsideSection}};
-  EXPECT_EQ(found(check_configuration(sample("outside.cfg"))), expected);
 }
 
 TEST(CheckTest, FindingsAreCompilerStyleWithControlBytesEscaped) {

@@ -22,87 +22,50 @@ extern "C" const char *__lsan_default_suppressions() {  // NOLINT(bugprone-reser
 
 namespace {
 
-// An Xvfb server of our own; display() is empty when none could be started.
-class Xvfb {
- public:
-  Xvfb() {
-    g_autofree char *program = g_find_program_in_path("Xvfb");
-    if (program == nullptr) {
-      failure_ = "Xvfb is not installed (Debian package xvfb)";
-      return;
-    }
-    // -displayfd: the server picks a free display and writes its number to
-    // our pipe once it accepts connections.
-    const char *argv[] = {program,   "-displayfd", "1",          "-nolisten", "tcp",
-                          "-screen", "0",          "800x600x24", nullptr};
-    int out = -1;
-    g_autoptr(GError) error = nullptr;
-    if (!g_spawn_async_with_pipes(
-            nullptr, const_cast<char **>(argv), nullptr,
-            static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDERR_TO_DEV_NULL),
-            nullptr, nullptr, &pid_, nullptr, &out, nullptr, &error)) {
-      failure_ = std::string("Xvfb did not start: ") + error->message;
-      return;
-    }
-    display_ = read_display_number(out);
-    close(out);
-    if (display_.empty()) {
-      failure_ = "Xvfb started but named no display";
-    }
+// Starts Xvfb on a display it picks (-displayfd) and returns ":N", or "".
+std::string start_xvfb(GPid &pid) {
+  g_autofree char *program = g_find_program_in_path("Xvfb");
+  const char *argv[] = {program, "-displayfd", "1", "-nolisten", "tcp", nullptr};
+  int out = -1;
+  if (program == nullptr ||
+      !g_spawn_async_with_pipes(
+          nullptr, const_cast<char **>(argv), nullptr,
+          static_cast<GSpawnFlags>(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+          nullptr, &pid, nullptr, &out, nullptr, nullptr)) {
+    return {};
   }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+  std::string number;
+  char c = 0;
+  pollfd ready{out, POLLIN, 0};
+  while (poll(&ready, 1, 10000) == 1 && read(out, &c, 1) == 1 && c != '\n') {
+    number += c;
   }
-  Xvfb(const Xvfb &) = delete;
-  Xvfb &operator=(const Xvfb &) = delete;
-
-  const std::string &display() const { return display_; }
-  const std::string &failure() const { return failure_; }
-
- private:
-  static std::string read_display_number(int fd) {
-    std::string number;
-    char c = 0;
-    pollfd ready{fd, POLLIN, 0};
-    while (poll(&ready, 1, 10000) == 1 && read(fd, &c, 1) == 1 && c != '\n') {
-      number += c;
-    }
-    return c == '\n' && !number.empty() ? ":" + number : std::string();
-  }
-
-  GPid pid_ = 0;
-  std::string display_;
-  std::string failure_;
-};
+  close(out);
+  return c == '\n' && !number.empty() ? ":" + number : std::string();
+}
 
 // What the test saw of the box while display_error waited.
 struct Seen {
   GtkWidget *dialog = nullptr;  // weak: null again once the box is finalised
   GtkMessageType type = GTK_MESSAGE_OTHER;
   std::string text;
-  struct Button {
-    std::string label;
-    int response;
-  };
-  std::vector<Button> buttons;
+  std::vector<std::pair<std::string, int>> buttons;  // label, response
   GtkWindow *transient_for = nullptr;
   bool destroy_with_parent = true;
   bool destroyed = false;
   bool modal_when_destroyed = true;
+  bool found = false;
+  bool by_window_manager = false;  // closed as its title bar's button does
 };
 
-void collect_buttons(GtkWidget *widget, gpointer buttons) {
+void collect_buttons(GtkWidget *widget, gpointer seen) {
   if (GTK_IS_BUTTON(widget)) {
     const char *label = gtk_button_get_label(GTK_BUTTON(widget));
-    GtkWidget *dialog = gtk_widget_get_toplevel(widget);
-    static_cast<std::vector<Seen::Button> *>(buttons)->push_back(
-        {label != nullptr ? label : "",
-         gtk_dialog_get_response_for_widget(GTK_DIALOG(dialog), widget)});
+    GtkDialog *dialog = GTK_DIALOG(gtk_widget_get_toplevel(widget));
+    static_cast<Seen *>(seen)->buttons.emplace_back(
+        label != nullptr ? label : "", gtk_dialog_get_response_for_widget(dialog, widget));
   } else if (GTK_IS_CONTAINER(widget)) {
-    gtk_container_forall(GTK_CONTAINER(widget), collect_buttons, buttons);
+    gtk_container_forall(GTK_CONTAINER(widget), collect_buttons, seen);
   }
 }
 
@@ -116,29 +79,46 @@ GtkWidget *find_message_dialog() {
   return nullptr;
 }
 
-void on_destroy(GtkWidget *dialog, gpointer seen) {
-  static_cast<Seen *>(seen)->destroyed = true;
-  static_cast<Seen *>(seen)->modal_when_destroyed = gtk_window_get_modal(GTK_WINDOW(dialog));
+guint count_toplevels() {
+  g_autoptr(GList) toplevels = gtk_window_list_toplevels();
+  return g_list_length(toplevels);
 }
 
-void record(GtkWidget *dialog, Seen &seen) {
+gboolean record_and_close(gpointer data) {
+  auto &seen = *static_cast<Seen *>(data);
+  GtkWidget *dialog = find_message_dialog();
+  if (dialog == nullptr) {
+    return G_SOURCE_CONTINUE;
+  }
+  seen.found = true;
   seen.dialog = dialog;
   g_object_add_weak_pointer(G_OBJECT(dialog), reinterpret_cast<gpointer *>(&seen.dialog));
   g_autofree char *text = nullptr;
   g_object_get(dialog, "message-type", &seen.type, "text", &text, nullptr);
   seen.text = text != nullptr ? text : "";
-  gtk_container_forall(GTK_CONTAINER(dialog), collect_buttons, &seen.buttons);
+  gtk_container_forall(GTK_CONTAINER(dialog), collect_buttons, &seen);
   seen.transient_for = gtk_window_get_transient_for(GTK_WINDOW(dialog));
   seen.destroy_with_parent = gtk_window_get_destroy_with_parent(GTK_WINDOW(dialog));
-  g_signal_connect(dialog, "destroy", G_CALLBACK(on_destroy), &seen);
+  g_signal_connect(dialog, "destroy", G_CALLBACK(+[](GtkWidget *box, Seen *s) {
+                     s->destroyed = true;
+                     s->modal_when_destroyed = gtk_window_get_modal(GTK_WINDOW(box));
+                   }),
+                   &seen);
+  if (seen.by_window_manager) {
+    gtk_window_close(GTK_WINDOW(dialog));
+  } else {
+    gtk_button_clicked(
+        GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE)));
+  }
+  return G_SOURCE_REMOVE;
 }
 
 class DisplayErrorTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    xvfb_ = new Xvfb();
-    if (!xvfb_->display().empty()) {
-      g_setenv("DISPLAY", xvfb_->display().c_str(), TRUE);
+    display_ = start_xvfb(xvfb_);
+    if (!display_.empty()) {
+      g_setenv("DISPLAY", display_.c_str(), TRUE);
       g_setenv("GDK_BACKEND", "x11", TRUE);
       g_setenv("NO_AT_BRIDGE", "1", TRUE);  // no accessibility bus to wait for
       g_setenv("LANGUAGE", "C", TRUE);      // button labels as written
@@ -146,37 +126,23 @@ class DisplayErrorTest : public ::testing::Test {
     }
   }
   static void TearDownTestSuite() {
-    delete xvfb_;
-    xvfb_ = nullptr;
+    if (xvfb_ > 0) {
+      kill(xvfb_, SIGTERM);
+      waitpid(xvfb_, nullptr, 0);
+    }
   }
   void SetUp() override {
-    if (xvfb_->display().empty()) {
-      GTEST_SKIP() << xvfb_->failure();
+    if (display_.empty()) {
+      GTEST_SKIP() << "no Xvfb could be started (Debian package xvfb)";
     }
-    ASSERT_TRUE(gtk_ready_) << "GTK could not open " << xvfb_->display();
+    ASSERT_TRUE(gtk_ready_) << "GTK could not open " << display_;
   }
 
-  // Calls show() and, once the box is up, records it and hands it to close().
-  static Seen run(const std::function<void()> &show, std::function<void(GtkWidget *)> close) {
-    struct Waiting {
-      Seen seen;
-      std::function<void(GtkWidget *)> close;
-      bool found = false;
-    } waiting{Seen(), std::move(close)};
-    const guint poller = g_timeout_add(
-        20,
-        [](gpointer data) -> gboolean {
-          auto *state = static_cast<Waiting *>(data);
-          GtkWidget *dialog = find_message_dialog();
-          if (dialog == nullptr) {
-            return G_SOURCE_CONTINUE;
-          }
-          state->found = true;
-          record(dialog, state->seen);
-          state->close(dialog);
-          return G_SOURCE_REMOVE;
-        },
-        &waiting);
+  // Calls show() and, once the box is up, records it and closes it.
+  static Seen run(const std::function<void()> &show, bool by_window_manager = false) {
+    Seen seen;
+    seen.by_window_manager = by_window_manager;
+    const guint poller = g_timeout_add(20, record_and_close, &seen);
     // A box that ignores its Close button must fail the test, not hang it.
     const guint rescue = g_timeout_add_seconds(
         10,
@@ -190,75 +156,41 @@ class DisplayErrorTest : public ::testing::Test {
         nullptr);
     show();
     g_source_remove(rescue);
-    if (!waiting.found) {
+    if (!seen.found) {
       g_source_remove(poller);
     }
-    if (waiting.seen.dialog != nullptr) {  // outlived the call: stop watching it
-      g_object_remove_weak_pointer(G_OBJECT(waiting.seen.dialog),
-                                   reinterpret_cast<gpointer *>(&waiting.seen.dialog));
+    if (seen.dialog != nullptr) {  // outlived the call: stop watching it
+      g_object_remove_weak_pointer(G_OBJECT(seen.dialog),
+                                   reinterpret_cast<gpointer *>(&seen.dialog));
     }
-    return waiting.seen;
+    return seen;
   }
 
-  static void click_close(GtkWidget *dialog) {
-    gtk_button_clicked(
-        GTK_BUTTON(gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CLOSE)));
-  }
-
-  static Xvfb *xvfb_;
-  static bool gtk_ready_;
+  static inline GPid xvfb_ = 0;
+  static inline std::string display_;
+  static inline bool gtk_ready_ = false;
 };
 
-Xvfb *DisplayErrorTest::xvfb_ = nullptr;
-bool DisplayErrorTest::gtk_ready_ = false;
-
-guint count_toplevels() {
-  g_autoptr(GList) toplevels = gtk_window_list_toplevels();
-  return g_list_length(toplevels);
-}
-
-TEST_F(DisplayErrorTest, ShowsAnErrorBoxWithOneCloseButton) {
-  const Seen seen =
-      run([] { qor::display_error(nullptr, "Config not found at %s", "https://h/x.cfg"); },
-          click_close);
-
+TEST_F(DisplayErrorTest, ShowsOneErrorBoxUntilClosed) {
+  const Seen seen = run([] { qor::display_error(nullptr, "%s", "100% %s %d %n"); });
   ASSERT_TRUE(seen.destroyed) << "no box appeared";
+  EXPECT_EQ(seen.dialog, nullptr) << "the box outlived the call";
+  EXPECT_EQ(count_toplevels(), 0U);
   EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
-  EXPECT_EQ(seen.text, "Config not found at https://h/x.cfg");
-  ASSERT_EQ(seen.buttons.size(), 1U);
-  EXPECT_EQ(seen.buttons[0].label, "_Close");
-  EXPECT_EQ(seen.buttons[0].response, GTK_RESPONSE_CLOSE);
+  EXPECT_EQ(seen.text, "100% %s %d %n");
+  EXPECT_EQ(seen.buttons, (decltype(seen.buttons){{"_Close", GTK_RESPONSE_CLOSE}}));
   EXPECT_EQ(seen.transient_for, nullptr);
-}
 
-TEST_F(DisplayErrorTest, ClosingTheBoxEndsTheCallAndDestroysIt) {
-  const Seen clicked = run([] { qor::display_error(nullptr, "clicked"); }, click_close);
-  EXPECT_TRUE(clicked.destroyed);
-  EXPECT_EQ(clicked.dialog, nullptr) << "the box outlived the call";
-  EXPECT_EQ(count_toplevels(), 0U);
-
-  // The window manager's close button sends a delete event instead.
-  const Seen deleted = run([] { qor::display_error(nullptr, "deleted"); },
-                           [](GtkWidget *dialog) { gtk_window_close(GTK_WINDOW(dialog)); });
+  const Seen deleted = run([] { qor::display_error(nullptr, "%d%% of %s", 42, "caf\xe9"); }, true);
   EXPECT_TRUE(deleted.destroyed);
+  EXPECT_EQ(deleted.text, "42% of caf\xef\xbf\xbd");
   EXPECT_EQ(count_toplevels(), 0U);
-}
-
-TEST_F(DisplayErrorTest, ShowsTheFormattedTextLiterally) {
-  EXPECT_EQ(run([] { qor::display_error(nullptr, "%s", "100% %s %d %n"); }, click_close).text,
-            "100% %s %d %n");
-  EXPECT_EQ(run([] { qor::display_error(nullptr, "%d%% of %s", 42, "it"); }, click_close).text,
-            "42% of it");
-  EXPECT_EQ(run([] { qor::display_error(nullptr, "%s", "caf\xe9"); }, click_close).text,
-            "caf\xef\xbf\xbd");
 }
 
 TEST_F(DisplayErrorTest, BelongsToItsParentWithoutBeingBoundToIt) {
   GtkWidget *parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_widget_show(parent);
-  const Seen seen =
-      run([parent] { qor::display_error(GTK_WINDOW(parent), "over a window"); }, click_close);
-
+  const Seen seen = run([parent] { qor::display_error(GTK_WINDOW(parent), "over a window"); });
   EXPECT_EQ(seen.transient_for, GTK_WINDOW(parent));
   EXPECT_FALSE(seen.destroy_with_parent);
   // Modal only while display_error runs the box, not by its own flag.

@@ -4,7 +4,7 @@
 set(QOR_E2E_CASES success no-network no-section crlf fedora-fallback home-unset no-gtk)
 foreach(case IN LISTS QOR_E2E_CASES)
   add_test(NAME e2e.${case}
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/${case}.sh
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/cases.sh ${case}
             $<TARGET_FILE:qor-config-test> ${QOR_CONFIG_HOST})
   set_tests_properties(e2e.${case} PROPERTIES
     SKIP_RETURN_CODE 77 TIMEOUT 120 LABELS e2e)

@@ -84,19 +84,6 @@ TEST(KernelRangeTest, AgreesWithTheRegexEngine) {
   EXPECT_GT(matches, 10000);  // the comparison is worth something only with matches
 }
 
-TEST(KernelRangeTest, CapturesTheFirstMatch) {
-  const auto range = match_kernel_range("v 1 .x 2.6  3.0\t\u00a0s a b\u2029rest");
-  ASSERT_TRUE(range);
-  EXPECT_EQ(range->lower, "2.6");
-  EXPECT_EQ(range->upper, "3.0");
-  EXPECT_EQ(range->nested, "s a b");
-}
-
-TEST(KernelRangeTest, NothingAfterNulCounts) {
-  EXPECT_FALSE(match_kernel_range(std::string_view("1 2\0 s", 6)));
-  EXPECT_TRUE(match_kernel_range(std::string_view("1 2 s\0\xff", 7)));
-}
-
 TEST(KernelRangeTest, LongValues) {
   const std::size_t mib = 1U << 20U;
   std::string miss;

@@ -22,14 +22,17 @@ class TempDir {
  public:
   TempDir() {
     g_autoptr(GError) error = nullptr;
-    char *made = g_dir_make_tmp("qor-test-XXXXXX", &error);
+    g_autofree char *made = g_dir_make_tmp("qor-test-XXXXXX", &error);
     if (made == nullptr) {
       throw std::runtime_error(error->message);
     }
     path_ = made;
-    g_free(made);
   }
-  ~TempDir() { remove_tree(path_); }
+  ~TempDir() {
+    if (std::system(("rm -rf '" + path_ + "'").c_str()) != 0) {
+      g_printerr("could not remove %s\n", path_.c_str());
+    }
+  }
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
 
@@ -37,12 +40,6 @@ class TempDir {
   std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
 
  private:
-  static void remove_tree(const std::string &path) {
-    const std::string command = "rm -rf '" + path + "'";
-    if (std::system(command.c_str()) != 0) {
-      g_printerr("could not remove %s\n", path.c_str());
-    }
-  }
   std::string path_;
 };
 
@@ -73,18 +70,18 @@ class ScopedEnv {
     if (const char *old = std::getenv(name_.c_str())) {
       old_ = old;
     }
-    set(value);
+    set(name_, value);
   }
-  ~ScopedEnv() { set(old_); }
+  ~ScopedEnv() { set(name_, old_); }
   ScopedEnv(const ScopedEnv &) = delete;
   ScopedEnv &operator=(const ScopedEnv &) = delete;
 
  private:
-  void set(const std::optional<std::string> &value) {
+  static void set(const std::string &name, const std::optional<std::string> &value) {
     if (value) {
-      g_setenv(name_.c_str(), value->c_str(), TRUE);
+      g_setenv(name.c_str(), value->c_str(), TRUE);
     } else {
-      g_unsetenv(name_.c_str());
+      g_unsetenv(name.c_str());
     }
   }
   std::string name_;
@@ -122,9 +119,9 @@ class LogCapture {
 
   static void record(const char *domain, GLogLevelFlags level, const char *text, gpointer self) {
     auto *capture = static_cast<LogCapture *>(self);
-    capture->messages_.push_back(
-        {domain ? std::optional<std::string>(domain) : std::nullopt,
-         static_cast<GLogLevelFlags>(level & G_LOG_LEVEL_MASK), text ? text : ""});
+    capture->messages_.push_back({domain ? std::optional<std::string>(domain) : std::nullopt,
+                                  static_cast<GLogLevelFlags>(level & G_LOG_LEVEL_MASK),
+                                  text ? text : ""});
   }
 
   guint handler_ = 0;

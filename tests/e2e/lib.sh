@@ -1,28 +1,20 @@
-# shellcheck shell=bash
-# Shared steps of the end-to-end cases, sourced by each of them. A case runs
-# the real qor-config-test as a user would, against a real HTTPS server, in a
-# private network and mount namespace where the configuration host is
-# 127.0.0.1 and a throw-away certificate authority is trusted:
-#
-#   CASE.sh QOR_CONFIG_TEST CONFIG_HOST
-#
-# Exit status: 0 passed, 1 failed, 77 skipped (no private namespaces here).
+# shellcheck shell=bash disable=SC2034 # FIXTURE, URL: for the cases
+# Shared steps of the end-to-end cases (cases.sh). A case runs the real
+# qor-config-test as a user would, against a real HTTPS server, in a private
+# network and mount namespace where the configuration host is 127.0.0.1 and a
+# throw-away certificate authority is trusted. Exit status: 0 passed,
+# 1 failed, 77 skipped (no private namespaces here).
 set -uo pipefail
-
 e2e_support=$(cd "$(dirname "${BASH_SOURCE[0]}")/../support" && pwd)
 if [[ -x /usr/bin/python3 ]]; then e2e_python=/usr/bin/python3; else e2e_python=python3; fi
+FIXTURE=$(dirname "${BASH_SOURCE[0]}")/fixture.cfg
+LSB_NOTE="No LSB modules are available."$'\n'
 
 # Outside the namespace: makes the work folder and the certificates, runs the
 # calling script again inside a namespace and exits with its status. Inside:
-# sets BIN, HOST, URL and WORK and returns.
+# sets BIN, HOST, URL and WORK and returns. Arguments: CASE BIN HOST.
 e2e_enter() {
-  if (($# != 2)); then
-    echo "usage: $0 QOR_CONFIG_TEST CONFIG_HOST" >&2
-    exit 2
-  fi
-  BIN=$1 HOST=$2
-  # shellcheck disable=SC2034 # the cases use it
-  URL="https://$HOST/gfx/qor-config.cfg"
+  BIN=$2 HOST=$3 URL="https://$3/gfx/qor-config.cfg"
   if [[ ${E2E_WORK:-} ]]; then
     WORK=$E2E_WORK
     unset E2E_WORK
@@ -30,25 +22,18 @@ e2e_enter() {
     trap e2e_cleanup EXIT
     return
   fi
-  local work status
+  local work status=0
   work=$(mktemp -d "${TMPDIR:-/tmp}/qor-e2e-XXXXXX")
-  if ! "$e2e_support/make-certs.sh" "$work/certs" "$HOST"; then
-    echo "e2e: could not make test certificates" >&2
-    rm -rf "$work"
-    exit 1
-  fi
+  "$e2e_support/make-certs.sh" "$work/certs" "$HOST" ||
+    { echo "e2e: could not make test certificates" >&2; rm -rf "$work"; exit 1; }
   E2E_WORK=$work "$e2e_support/ns-run" --ca "$work/certs/ca.pem" --host "$HOST" -- \
-    bash "$0" "$@"
-  status=$?
+    bash "$0" "$@" || status=$?
   rm -rf "$work"
   exit "$status"
 }
 
 e2e_cleanup() {
-  if [[ ${e2e_server_pid:-} ]]; then
-    kill "$e2e_server_pid" 2>/dev/null
-    wait "$e2e_server_pid" 2>/dev/null
-  fi
+  [[ -z ${e2e_server_pid:-} ]] || { kill "$e2e_server_pid"; wait "$e2e_server_pid"; } 2>/dev/null
 }
 
 # Serves FILE at /gfx/qor-config.cfg on port 443, or answers every request
@@ -58,8 +43,7 @@ e2e_serve() {
   "$e2e_python" "$e2e_support/https-server.py" --cert "$WORK/certs/server.pem" \
     --key "$WORK/certs/server.key" --ready "$WORK/ready" "$@" >/dev/null &
   e2e_server_pid=$!
-  local tries
-  for ((tries = 0; tries < 100; tries++)); do
+  for _ in $(seq 100); do
     [[ -e $WORK/ready ]] && return
     kill -0 "$e2e_server_pid" 2>/dev/null || break
     sleep 0.1
@@ -68,22 +52,18 @@ e2e_serve() {
   exit 1
 }
 
-# Puts a fake lsb_release first on PATH ($WORK/bin) that prints its
-# arguments as lines of its standard output, and on standard error the line
-# many versions of the tool print there, which must pass through unchanged.
+# A fake lsb_release first on PATH ($WORK/bin) that prints its arguments as
+# lines, and on standard error the line many versions of the tool print
+# there, which must pass through unchanged.
 e2e_fake_lsb_release() {
   printf '%s\n' "$@" >"$WORK/lsb-output"
-  cat >"$WORK/bin/lsb_release" <<SCRIPT
-#!/bin/sh
-echo 'No LSB modules are available.' >&2
-exec /bin/cat '$WORK/lsb-output'
-SCRIPT
+  printf '#!/bin/sh\necho "%s" >&2\nexec /bin/cat "%s"\n' "${LSB_NOTE%$'\n'}" "$WORK/lsb-output" \
+    >"$WORK/bin/lsb_release"
   chmod +x "$WORK/bin/lsb_release"
 }
 
-# Runs the program the way a user does, with nothing but the given
-# environment (NAME=VALUE words): its output lands in $WORK/out, $WORK/err
-# and $WORK/status. Sanitizer settings pass through for instrumented builds.
+# Runs the program with nothing but the given environment (NAME=VALUE words)
+# into $WORK/out, $WORK/err and $WORK/status; sanitizer settings pass through.
 e2e_run() {
   local keep=() name
   for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
@@ -93,15 +73,13 @@ e2e_run() {
   echo $? >"$WORK/status"
 }
 
-# The program's standard error with the log's own prefix of a warning (program,
-# process id, time) cut down to "WARNING: ", so it can be compared exactly.
-# The log still puts an empty line before each warning.
+# The log's own prefix of a warning (program, process id, time) cut down to
+# "WARNING: ", so that standard error can be compared exactly.
 e2e_stderr() {
   sed -E 's/^(\*\* )?\([^:]*:[0-9]+\): WARNING \*\*: [0-9:.]+: /WARNING: /' "$WORK/err"
 }
 
 e2e_failures=0
-
 e2e_fail() {
   echo "FAIL: $*" >&2
   e2e_failures=$((e2e_failures + 1))
@@ -115,10 +93,13 @@ e2e_expect_text() {
   fi
 }
 
-e2e_expect_status() {
+# e2e_check STATUS STDOUT STDERR [WHAT]: the last run, exactly.
+e2e_check() {
   local status
   status=$(cat "$WORK/status")
-  [[ $status == "$1" ]] || e2e_fail "exit status $status, expected $1"
+  [[ $status == "$1" ]] || e2e_fail "exit status $status, expected $1 ${4:-}"
+  e2e_expect_text "standard output ${4:-}" "$WORK/out" "$2"
+  e2e_expect_text "standard error ${4:-}" <(e2e_stderr) "$3"
 }
 
 # The distribution block the program prints for the given fields.
@@ -127,17 +108,15 @@ e2e_block() {
   printf '    codename   : '\''%s'\''\n    config-id  : [%s %s]\n}\n' "$3" "$1" "$3"
 }
 
-# The dump for seven lists given as their printed contents (use "(nil)" for
-# an absent list).
+# The dump for seven lists given as their printed contents ("(nil)": absent).
 e2e_dump() {
   local names=(errors sources keys docs INSTALL install upgrade) i
   printf '{\n'
   for i in "${!names[@]}"; do
-    local value=${*:i+1:1}
-    if [[ $value == "(nil)" ]]; then
+    if [[ ${*:i+1:1} == "(nil)" ]]; then
       printf '  %s: (nil)\n' "${names[i]}"
     else
-      printf '  %s: [%s]\n' "${names[i]}" "$value"
+      printf '  %s: [%s]\n' "${names[i]}" "${*:i+1:1}"
     fi
   done
   printf '}\n'

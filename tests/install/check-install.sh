@@ -20,10 +20,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "check-install: $*" >&2
-  exit 1
-}
+fail() { echo "check-install: $*" >&2; exit 1; }
+public_headers=(qor-config.h distro/distro_info.h config/configuration.h net/http_download.h
+  ui/display_error.h)
 # The staged library may carry sanitizers that the example programs do not.
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0
 
@@ -57,8 +56,7 @@ check_files() {
   readelf -d "$libdir/libqor-config.so.$version" | grep -q 'SONAME.*libqor-config.so.0' ||
     fail "library soname is not libqor-config.so.0"
   local header
-  for header in qor-config.h distro/distro_info.h config/configuration.h net/http_download.h \
-    ui/display_error.h; do
+  for header in "${public_headers[@]}"; do
     [[ -f $headers/$header ]] || fail "public header $header not installed"
   done
   for header in distro/probe.h config/parser.h config/kernel_range.h config/loader.h \
@@ -75,8 +73,7 @@ check_files() {
 # pkg-config gives.
 check_headers_alone() {
   local header
-  for header in qor-config.h distro/distro_info.h config/configuration.h net/http_download.h \
-    ui/display_error.h; do
+  for header in "${public_headers[@]}"; do
     printf '#include "%s"\n' "$header" |
       c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra -Wpedantic -Werror \
         $(pkg-config --cflags qor-config) - || fail "$header does not compile on its own"
@@ -93,14 +90,12 @@ check_manual_page() {
     grep -q "^$heading" <<<"$text" || fail "manual page has no $heading section"
   done
   grep -qF "$config_url" <<<"$text" || fail "manual page does not name $config_url"
-  MANWIDTH=80 man -l "$page" | head -n 8
 }
 
 # The example as an outside project builds it; each way must link the staged
 # library.
 build_example() {
-  local name=$1
-  shift
+  local name=$1 && shift
   cmake -S "$source/examples/error-dialog" -B "$work/$name" "$@" >"$work/$name.log" 2>&1 &&
     cmake --build "$work/$name" >>"$work/$name.log" 2>&1 ||
     { cat "$work/$name.log" >&2; fail "example does not build ($name)"; }

@@ -1,14 +1,12 @@
 #!/usr/bin/env python3
 """A small HTTPS server for the end-to-end tests and the demo.
 
-Serves one file at one path (by default /gfx/qor-config.cfg), byte for byte,
-or answers every request with a fixed status. Once it listens it writes its
-port into the ready file (when given) and prints "listening on HOST:PORT", so
-callers can wait for it instead of sleeping.
+Serves one file at /gfx/qor-config.cfg on 127.0.0.1, byte for byte, or
+answers every request with a fixed status. Once it listens it writes its port
+into the ready file (when given), so callers can wait for it, not sleep.
 
   https-server.py --cert server.pem --key server.key [--port 443]
-                  [--bind 127.0.0.1] [--path /gfx/qor-config.cfg]
-                  (--file FILE | --status CODE) [--ready FILE] [--log FILE]
+                  (--file FILE | --status CODE) [--ready FILE]
 """
 
 import argparse
@@ -24,14 +22,11 @@ def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
-    parser.add_argument("--bind", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=443)
-    parser.add_argument("--path", default="/gfx/qor-config.cfg")
     what = parser.add_mutually_exclusive_group(required=True)
     what.add_argument("--file", help="the file served at --path")
     what.add_argument("--status", type=int, help="the status of every answer")
     parser.add_argument("--ready", help="file that receives the port once listening")
-    parser.add_argument("--log", help="file that receives one line per request")
     return parser.parse_args()
 
 
@@ -43,7 +38,7 @@ def make_handler(options):
         def do_GET(self):
             if options.status is not None:
                 self.answer(options.status, b"")
-            elif self.path != options.path:
+            elif self.path != "/gfx/qor-config.cfg":
                 self.answer(404, b"")
             else:
                 # Read anew for every request, so a test may change the file.
@@ -57,10 +52,8 @@ def make_handler(options):
             self.end_headers()
             self.wfile.write(body)
 
-        def log_message(self, format, *args):  # noqa: A002 (the base class's name)
-            if options.log:
-                with open(options.log, "a", encoding="utf-8") as log:
-                    log.write("%s\n" % (format % args))
+        def log_message(self, *args):
+            pass
 
     return Handler
 
@@ -89,7 +82,7 @@ def main():
     options = parse_arguments()
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(options.cert, options.key)
-    server = TlsServer((options.bind, options.port), make_handler(options), context)
+    server = TlsServer(("127.0.0.1", options.port), make_handler(options), context)
     port = server.socket.getsockname()[1]
 
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
@@ -98,7 +91,6 @@ def main():
         with open(options.ready + ".tmp", "w", encoding="utf-8") as ready:
             ready.write("%d\n" % port)
         os.rename(options.ready + ".tmp", options.ready)
-    print("listening on %s:%d" % (options.bind, port), flush=True)
     try:
         server.serve_forever()
     except (KeyboardInterrupt, SystemExit):
