@@ -1,5 +1,6 @@
 #include "config/kernel_range.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -89,9 +90,26 @@ bool is_valid_utf8(std::string_view text) {
   return true;
 }
 
-bool is_bound_byte(unsigned byte) { return (byte >= '0' && byte <= '9') || byte == '.'; }
+constexpr unsigned char kBound = 1;
+constexpr unsigned char kSpace = 2;
 
-bool is_ascii_space(unsigned byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+// The class of every byte, so that each byte of a run costs one load and test.
+constexpr std::array<unsigned char, 256> kClasses = [] {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned byte = '0'; byte <= '9'; ++byte) {
+    classes[byte] = kBound;
+  }
+  classes['.'] = kBound;
+  for (unsigned byte = '\t'; byte <= '\r'; ++byte) {
+    classes[byte] = kSpace;
+  }
+  classes[' '] = kSpace;
+  return classes;
+}();
+
+bool is_bound_byte(unsigned byte) { return (kClasses[byte & 0xFFU] & kBound) != 0; }
+
+bool is_ascii_space(unsigned byte) { return (kClasses[byte & 0xFFU] & kSpace) != 0; }
 
 // The byte length of the non-ASCII white-space character at pos, or 0. The
 // text is valid UTF-8 and pos starts a character, so a lead byte and its
