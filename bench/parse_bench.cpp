@@ -1,5 +1,6 @@
 // Section parsing throughput: ordinary instruction lines, long kernel-range
-// lines that match nothing, and one deeply nested kernel range.
+// lines that match nothing, and deeply nested kernel ranges, with repeated
+// and with changing bounds.
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
@@ -64,6 +65,16 @@ std::string nested_kernel_line() {
   return text;
 }
 
+// A chain whose bounds change at every level, so no decision can be reused.
+std::string varying_kernel_line() {
+  std::string text = section_header();
+  for (int i = 0; i < 50000; ++i) {
+    text += "k 6.0." + std::to_string(i % 1000) + " 6.2." + std::to_string(i % 997) + " ";
+  }
+  text += "s deep\n";
+  return text;
+}
+
 void parse_text(benchmark::State &state, const std::string &text) {
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
     qor::Configuration config = qor::new_configuration();
@@ -83,10 +94,23 @@ void BM_KernelRangeMiss(benchmark::State &state) {
   }
   parse_text(state, text);
 }
-void BM_NestedKernelRanges(benchmark::State &state) { parse_text(state, nested_kernel_line()); }
+// A chain is only measured whole if the kernel is inside every level.
+void parse_chain(benchmark::State &state, const std::string &text) {
+  qor::Configuration config = qor::new_configuration();
+  qor::parse_section(config, text, kConfigId, kKernel);
+  if (config.sources->size() != 1) {
+    state.SkipWithError("the chain stops before its innermost line");
+    return;
+  }
+  parse_text(state, text);
+}
+
+void BM_NestedKernelRanges(benchmark::State &state) { parse_chain(state, nested_kernel_line()); }
+void BM_VaryingKernelRanges(benchmark::State &state) { parse_chain(state, varying_kernel_line()); }
 
 BENCHMARK(BM_OrdinaryLines);
 BENCHMARK(BM_KernelRangeMiss);
 BENCHMARK(BM_NestedKernelRanges);
+BENCHMARK(BM_VaryingKernelRanges);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "config/kernel_range.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -89,9 +90,26 @@ bool is_valid_utf8(std::string_view text) {
   return true;
 }
 
-bool is_bound_byte(unsigned byte) { return (byte >= '0' && byte <= '9') || byte == '.'; }
+constexpr unsigned char kBound = 1;
+constexpr unsigned char kSpace = 2;
 
-bool is_ascii_space(unsigned byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
+// The class of every byte, so that each byte of a run costs one load and test.
+constexpr std::array<unsigned char, 256> kClasses = [] {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned byte = '0'; byte <= '9'; ++byte) {
+    classes[byte] = kBound;
+  }
+  classes['.'] = kBound;
+  for (unsigned byte = '\t'; byte <= '\r'; ++byte) {
+    classes[byte] = kSpace;
+  }
+  classes[' '] = kSpace;
+  return classes;
+}();
+
+bool is_bound_byte(unsigned byte) { return (kClasses[byte & 0xFFU] & kBound) != 0; }
+
+bool is_ascii_space(unsigned byte) { return (kClasses[byte & 0xFFU] & kSpace) != 0; }
 
 // The byte length of the non-ASCII white-space character at pos, or 0. The
 // text is valid UTF-8 and pos starts a character, so a lead byte and its
@@ -132,14 +150,21 @@ bool is_line_break(std::string_view text, std::size_t pos) {
          (byte_at(text, pos + 2) == 0xA8 || byte_at(text, pos + 2) == 0xA9);
 }
 
-std::size_t skip_bound(std::string_view text, std::size_t pos) {
-  while (is_bound_byte(byte_at(text, pos))) {
+// The byte at pos, which is inside the text.
+unsigned byte_in(std::string_view text, std::size_t pos) {
+  return static_cast<unsigned char>(text[pos]);
+}
+
+// Each run in a nested level is a byte or a few, so the loops over them are
+// inlined: calls cost more than the scans.
+inline std::size_t skip_bound(std::string_view text, std::size_t pos) {
+  while (pos < text.size() && is_bound_byte(byte_in(text, pos))) {
     ++pos;
   }
   return pos;
 }
 
-std::size_t skip_spaces(std::string_view text, std::size_t pos) {
+std::size_t skip_unicode_spaces(std::string_view text, std::size_t pos) {
   for (;;) {
     const unsigned byte = byte_at(text, pos);
     if (is_ascii_space(byte)) {
@@ -150,6 +175,17 @@ std::size_t skip_spaces(std::string_view text, std::size_t pos) {
       return pos;
     }
   }
+}
+
+// White space outside ASCII is rare, so it is left to a call.
+inline std::size_t skip_spaces(std::string_view text, std::size_t pos) {
+  while (pos < text.size() && is_ascii_space(byte_in(text, pos))) {
+    ++pos;
+  }
+  if (pos < text.size() && byte_in(text, pos) >= 0x80) {
+    return skip_unicode_spaces(text, pos);
+  }
+  return pos;
 }
 
 // Words of plain printable ASCII hold no line break and are passed over whole.
@@ -167,7 +203,7 @@ std::size_t find_line_break(std::string_view text, std::size_t pos) {
 }
 
 std::size_t find_bound_start(std::string_view text, std::size_t pos) {
-  while (pos < text.size() && !is_bound_byte(byte_at(text, pos))) {
+  while (pos < text.size() && !is_bound_byte(byte_in(text, pos))) {
     ++pos;
   }
   return pos;
@@ -199,11 +235,25 @@ std::optional<KernelRange> match_at(std::string_view text, std::size_t start,
                      slice(text, nested, text.size())};
 }
 
+}  // namespace
+
+std::optional<KernelRange> match_kernel_range(std::string_view value) {
+  value = value.substr(0, value.find('\0'));
+  if (!is_valid_utf8(value)) {
+    return std::nullopt;
+  }
+  std::optional<KernelRange> range = match_nested_kernel_range(value);
+  if (range) {
+    range->nested = range->nested.substr(0, find_line_break(range->nested, 0));
+  }
+  return range;
+}
+
 // Tries each maximal run of bound characters in order. A start inside a run
 // cannot succeed where the run's own start failed, as it ends at the same
 // place; and a failed try reads no further than the next run, so every byte
 // is read a bounded number of times.
-std::optional<KernelRange> search(std::string_view text) {
+std::optional<KernelRange> match_nested_kernel_range(std::string_view text) {
   for (std::size_t start = find_bound_start(text, 0); start < text.size();) {
     const std::size_t lower_end = skip_bound(text, start);
     if (auto range = match_at(text, start, lower_end)) {
@@ -212,24 +262,6 @@ std::optional<KernelRange> search(std::string_view text) {
     start = find_bound_start(text, lower_end);
   }
   return std::nullopt;
-}
-
-}  // namespace
-
-std::optional<KernelRange> match_kernel_range(std::string_view value) {
-  value = value.substr(0, value.find('\0'));
-  if (!is_valid_utf8(value)) {
-    return std::nullopt;
-  }
-  std::optional<KernelRange> range = search(value);
-  if (range) {
-    range->nested = range->nested.substr(0, find_line_break(range->nested, 0));
-  }
-  return range;
-}
-
-std::optional<KernelRange> match_nested_kernel_range(std::string_view value) {
-  return search(value);
 }
 
 }  // namespace qor

@@ -24,8 +24,9 @@ bool is_word_space(char c) {
 // What is trimmed from list values; a vertical tab stays.
 bool is_trim_space(char c) { return c != '\v' && is_word_space(c); }
 
-// The line after its first word and the white space that follows it.
-std::string_view instruction_value(std::string_view line) {
+// The line after its first word and the white space that follows it. Inlined:
+// a nested kernel range calls it once per level, for a word of one letter.
+inline std::string_view instruction_value(std::string_view line) {
   std::size_t pos = 0;
   while (pos < line.size() && !is_word_space(line[pos])) {
     ++pos;
@@ -107,7 +108,15 @@ bool apply_instruction(Configuration &config, std::string_view line) {
   }
 }
 
-// Bounds are a few bytes long: a plain loop beats a call to memcmp.
+// The bounds of a range and the white space between them, which follow each
+// other in the text matched. A span splits into its bounds in one way only, so
+// equal spans have equal bounds.
+std::string_view bounds_span(const KernelRange &range) {
+  const char *end = range.upper.data() + range.upper.size();
+  return {range.lower.data(), static_cast<std::size_t>(end - range.lower.data())};
+}
+
+// Spans are a few bytes long: a plain loop beats a call to memcmp.
 bool same_text(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) {
     return false;
@@ -127,11 +136,11 @@ class KernelCheck {
   explicit KernelCheck(std::string_view kernel_release) : kernel_release_(kernel_release) {}
 
   bool includes(const KernelRange &range) {
-    if (!decided_ || !same_text(range.lower, lower_) || !same_text(range.upper, upper_)) {
-      lower_ = range.lower;
-      upper_ = range.upper;
-      included_ = compare_versions(lower_, kernel_release_) <= 0 &&
-                  compare_versions(upper_, kernel_release_) > 0;
+    const std::string_view bounds = bounds_span(range);
+    if (!decided_ || !same_text(bounds, bounds_)) {
+      bounds_ = bounds;
+      included_ = compare_versions(range.lower, kernel_release_) <= 0 &&
+                  compare_versions(range.upper, kernel_release_) > 0;
       decided_ = true;
     }
     return included_;
@@ -139,8 +148,7 @@ class KernelCheck {
 
  private:
   std::string_view kernel_release_;
-  std::string_view lower_;
-  std::string_view upper_;
+  std::string_view bounds_;
   bool decided_ = false;
   bool included_ = false;
 };
