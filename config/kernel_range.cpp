@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace qor {
 
 namespace {
@@ -238,7 +240,7 @@ std::optional<KernelRange> match_at(std::string_view text, std::size_t start,
 }  // namespace
 
 std::optional<KernelRange> match_kernel_range(std::string_view value) {
-  value = value.substr(0, value.find('\0'));
+  value = up_to_nul(value);
   if (!is_valid_utf8(value)) {
     return std::nullopt;
   }

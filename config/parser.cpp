@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/text.h"
 #include "config/kernel_range.h"
 
 namespace qor {
@@ -174,7 +175,7 @@ void apply_kernel_range(Configuration &config, std::string_view line,
 }  // namespace
 
 bool parse_cfg_line(Configuration &config, std::string_view line, std::string_view kernel_release) {
-  line = line.substr(0, line.find('\0'));
+  line = up_to_nul(line);
   if (!line.empty() && line.front() == 'k') {
     apply_kernel_range(config, line, kernel_release);
     return true;
