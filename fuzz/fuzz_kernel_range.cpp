@@ -1,7 +1,8 @@
 // Fuzzes the hand-written kernel-range matcher against GRegex, the
 // Perl-compatible engine whose answer it has to give, on the same value.
 //
-// Input: the value as a C string (cut at the first NUL).
+// Input: the value as a C string (cut at the first NUL). The nested line of a
+// match is also fed to the shortcut matcher used for nested levels.
 #include <glib.h>
 
 #include <array>
@@ -89,6 +90,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check_capture(exact.view(), range->lower, captures[0], "lower bound differs from GRegex");
     check_capture(exact.view(), range->upper, captures[1], "upper bound differs from GRegex");
     check_capture(exact.view(), range->nested, captures[2], "nested line differs from GRegex");
+    // A nested line is valid UTF-8 without line breaks: the shortcut taken
+    // for it must answer as the full matcher does.
+    const auto full = qor::match_kernel_range(range->nested);
+    const auto nested = qor::match_nested_kernel_range(range->nested);
+    check(full.has_value() == nested.has_value(), "nested matcher disagrees on a match");
+    check(!full || (full->lower.data() == nested->lower.data() &&
+                    full->upper.data() == nested->upper.data() &&
+                    full->nested.data() == nested->nested.data() &&
+                    full->nested.size() == nested->nested.size()),
+          "nested matcher disagrees on the captures");
   }
   return 0;
 }
