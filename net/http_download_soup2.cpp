@@ -4,18 +4,11 @@
 
 #include "net/http_errors.h"
 #include "net/http_transport.h"
+#include "net/soup_headers.h"
 
 namespace qor {
 
 namespace {
-
-gint64 announced_length(SoupMessageHeaders *headers) {
-  if (soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CONTENT_LENGTH ||
-      soup_message_headers_get_one(headers, "Content-Encoding") != nullptr) {
-    return -1;
-  }
-  return soup_message_headers_get_content_length(headers);
-}
 
 void take_body(SoupMessageBody *body, HttpResponse &response) {
   for (goffset offset = 0;;) {
@@ -50,10 +43,7 @@ HttpResponse HttpSession::get(const char *url) const {
   soup_message_set_flags(message, SOUP_MESSAGE_NO_REDIRECT);
   response.status = soup_session_send_message(SOUP_SESSION(session_.get()), message);
   response.reason = message->reason_phrase != nullptr ? message->reason_phrase : "";
-  if (const char *location = soup_message_headers_get_one(message->response_headers, "Location")) {
-    response.location = location;
-  }
-  response.announced_length = announced_length(message->response_headers);
+  read_response_headers(message->response_headers, response);
   take_body(message->response_body, response);
   return response;
 }

@@ -4,20 +4,13 @@
 
 #include "net/http_errors.h"
 #include "net/http_transport.h"
+#include "net/soup_headers.h"
 
 namespace qor {
 
 namespace {
 
 constexpr gsize kChunkSize = gsize{64} * 1024;
-
-gint64 announced_length(SoupMessageHeaders *headers) {
-  if (soup_message_headers_get_encoding(headers) != SOUP_ENCODING_CONTENT_LENGTH ||
-      soup_message_headers_get_one(headers, "Content-Encoding") != nullptr) {
-    return -1;
-  }
-  return soup_message_headers_get_content_length(headers);
-}
 
 // libsoup 3 reports what libsoup 2 gave as a status below 100 as an error;
 // callers keep seeing the old numbers.
@@ -75,10 +68,7 @@ HttpResponse HttpSession::get(const char *url) const {
   response.reason = soup_message_get_reason_phrase(message) != nullptr
                         ? soup_message_get_reason_phrase(message)
                         : "";
-  if (const char *location = soup_message_headers_get_one(headers, "Location")) {
-    response.location = location;
-  }
-  response.announced_length = announced_length(headers);
+  read_response_headers(headers, response);
   read_body(stream, response);
   return response;
 }
