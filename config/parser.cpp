@@ -22,9 +22,6 @@ bool is_word_space(char c) {
   return byte <= ' ' && ((kSpaces >> byte) & 1U) != 0;
 }
 
-// What is trimmed from list values; a vertical tab stays.
-bool is_trim_space(char c) { return c != '\v' && is_word_space(c); }
-
 // The line after its first word and the white space that follows it. Inlined:
 // a nested kernel range calls it once per level, for a word of one letter.
 inline std::string_view instruction_value(std::string_view line) {
@@ -36,16 +33,6 @@ inline std::string_view instruction_value(std::string_view line) {
     ++pos;
   }
   return line.substr(pos);
-}
-
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && is_trim_space(text.front())) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && is_trim_space(text.back())) {
-    text.remove_suffix(1);
-  }
-  return text;
 }
 
 // The list a letter fills with trimmed values, or nullptr for other letters.

@@ -12,10 +12,6 @@
 namespace qor {
 namespace {
 
-// What a value is trimmed of. A vertical tab is not among them and stays, so
-// the keys built from these values keep it as the tool printed it.
-constexpr std::string_view kTrimmedBytes = " \t\n\f\r";
-
 // Everything up to the first ":" of a tool line is compared exactly with these.
 constexpr std::string_view kDistributorKey = "Distributor ID";
 constexpr std::string_view kDescriptionKey = "Description";
@@ -33,15 +29,6 @@ struct FedoraName {
   std::string release;
   std::string codename;
 };
-
-std::string_view trim(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(kTrimmedBytes);
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const std::size_t last = text.find_last_not_of(kTrimmedBytes);
-  return text.substr(first, last - first + 1);
-}
 
 std::optional<std::string> *field_for_key(DistroInfo &info, std::string_view key) {
   if (key == kDistributorKey) {
