@@ -88,7 +88,7 @@ class HttpDownloadTest : public ::testing::Test {
   GErrorPtr error_;
 };
 
-TEST_F(HttpDownloadTest, StoresTheBodyEvenThroughASymbolicLink) {
+TEST_F(HttpDownloadTest, StoresTheBodyInPlaceOfASymbolicLink) {
   const std::string target = dir_.file("target");
   write_file(target, "target\n");
   ASSERT_EQ(symlink(target.c_str(), new_path_.c_str()), 0);
