@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <utility>
@@ -160,13 +161,27 @@ TEST(CheckTest, ProgramExitStatusAndStreams) {
     EXPECT_EQ(run.out, loader_dump(sample("clean.cfg"), "Debian", "bookworm", kernel));
   }
 
-  run = run_checker({dir + "missing.cfg"}, home.path());
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("missing.cfg"), std::string::npos);
   EXPECT_EQ(run_checker({dir + "clean.cfg", "--distributor", "Debian"}, home.path()).status, 2);
   EXPECT_EQ(run_checker({"--help"}, home.path()).status, 0);
   g_autoptr(GDir) left = g_dir_open(home.path().c_str(), 0, nullptr);
   EXPECT_EQ(g_dir_read_name(left), nullptr) << "the checker wrote into the home folder";
+}
+
+// Mode 000 stops no root: a folder and a link to nothing stand for files
+// that cannot be read.
+TEST(CheckTest, UnreadableFileExitsTwoAndNamesIt) {
+  const test::TempDir home;
+  const test::TempDir files;
+  const std::string folder = files.file("folder.cfg");
+  const std::string dangling = files.file("dangling.cfg");
+  ASSERT_EQ(g_mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(symlink(files.file("nowhere").c_str(), dangling.c_str()), 0);
+  for (const std::string &file : {files.file("missing.cfg"), folder, dangling}) {
+    const ProgramRun run = run_checker({file}, home.path());
+    EXPECT_EQ(run.status, 2) << file;
+    EXPECT_NE(run.err.find(file), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "") << file;
+  }
 }
 
 }  // namespace

@@ -162,6 +162,18 @@ TEST_F(DistroProbeTest, NothingToAskLeavesRecordUnset) {
   EXPECT_EQ(fields(info), (Fields{}));
 }
 
+// Mode 000 stops no root, so unreadable here means a folder or a link to
+// nothing in the file's place.
+TEST_F(DistroProbeTest, UnreadableReleaseFileCountsAsNone) {
+  ASSERT_EQ(mkdir(release_file_.c_str(), 0755), 0);
+  EXPECT_FALSE(probe_distro(sources()).valid);
+  ASSERT_EQ(rmdir(release_file_.c_str()), 0);
+  ASSERT_EQ(symlink(files_.file("nowhere").c_str(), release_file_.c_str()), 0);
+  const DistroInfo info = probe_distro(sources());
+  EXPECT_FALSE(info.valid);
+  EXPECT_EQ(fields(info), (Fields{}));
+}
+
 // The record is process-wide, so its whole life is this one sequence.
 TEST_F(DistroProbeTest, ProcessWideRecordProbesUntilOneCompletes) {
   if (g_file_test("/etc/fedora-release", G_FILE_TEST_EXISTS)) {

@@ -34,7 +34,7 @@ std::string read_request_path(GInputStream *in, GCancellable *cancel) {
 
 }  // namespace
 
-HttpTestServer::HttpTestServer(const std::string &cert_dir)
+HttpTestServer::HttpTestServer(const std::string &cert_dir, guint16 port)
     : listener_(g_socket_listener_new()), stop_(g_cancellable_new()) {
   GError *error = nullptr;
   if (!cert_dir.empty()) {
@@ -43,7 +43,7 @@ HttpTestServer::HttpTestServer(const std::string &cert_dir)
     check(certificate_ != nullptr, error);
   }
   g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-  g_autoptr(GSocketAddress) wanted = g_inet_socket_address_new(loopback, 0);
+  g_autoptr(GSocketAddress) wanted = g_inet_socket_address_new(loopback, port);
   g_autoptr(GSocketAddress) bound = nullptr;
   check(g_socket_listener_add_address(listener_.get(), wanted, G_SOCKET_TYPE_STREAM,
                                       G_SOCKET_PROTOCOL_TCP, nullptr, &bound, &error),

@@ -15,13 +15,14 @@
 
 namespace qor::test {
 
-// Listens on 127.0.0.1 on a port of its own and serves on its own thread,
-// one connection at a time: it reads one request, answers with the bytes
-// set for its path (404 for others) exactly as given, and closes.
+// Listens on 127.0.0.1 and serves on its own thread, one connection at a
+// time: it reads one request, answers with the bytes set for its path (404
+// for others) exactly as given, and closes.
 class HttpTestServer {
  public:
   // With a folder made by make-certs.sh, speaks HTTPS with its server.pem.
-  explicit HttpTestServer(const std::string &cert_dir = {});
+  // Port 0 takes any free one; a fixed URL's port needs the port itself.
+  explicit HttpTestServer(const std::string &cert_dir = {}, guint16 port = 0);
   ~HttpTestServer();
   HttpTestServer(const HttpTestServer &) = delete;
   HttpTestServer &operator=(const HttpTestServer &) = delete;
