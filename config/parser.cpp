@@ -4,7 +4,6 @@
 
 #include <glib.h>
 
-#include <cstdint>
 #include <string>
 
 #include "common/text.h"
@@ -13,27 +12,6 @@
 namespace qor {
 
 namespace {
-
-// What separates an instruction's first word from its value.
-bool is_word_space(char c) {
-  constexpr std::uint64_t kSpaces = (1ULL << ' ') | (1ULL << '\t') | (1ULL << '\n') |
-                                    (1ULL << '\v') | (1ULL << '\f') | (1ULL << '\r');
-  const auto byte = static_cast<unsigned char>(c);
-  return byte <= ' ' && ((kSpaces >> byte) & 1U) != 0;
-}
-
-// The line after its first word and the white space that follows it. Inlined:
-// a nested kernel range calls it once per level, for a word of one letter.
-inline std::string_view instruction_value(std::string_view line) {
-  std::size_t pos = 0;
-  while (pos < line.size() && !is_word_space(line[pos])) {
-    ++pos;
-  }
-  while (pos < line.size() && is_word_space(line[pos])) {
-    ++pos;
-  }
-  return line.substr(pos);
-}
 
 // The list a letter fills with trimmed values, or nullptr for other letters.
 std::optional<StringList> *trimmed_slot(Configuration &config, char letter) {

@@ -42,17 +42,6 @@ class WarningCapture {
   std::vector<std::string> messages_;
 };
 
-// The value of an instruction line, as the parser takes it. An e line stores
-// its value untouched, and the word skip does not look at byte 0's letter, so
-// the parser itself hands it over: no second copy of that rule to drift.
-std::string instruction_value(std::string_view line) {
-  std::string as_error(line);
-  as_error.front() = 'e';
-  Configuration scratch;
-  parse_cfg_line(scratch, as_error, {});
-  return scratch.errors && !scratch.errors->empty() ? scratch.errors->back() : std::string();
-}
-
 // Feeds one line to the parser, with no kernel release needed, and turns what
 // it warns about into findings.
 void check_plain_instruction(std::string_view line, std::size_t number, std::vector<Finding> &out) {
@@ -77,7 +66,7 @@ void check_instruction(std::string_view line, std::size_t number, std::vector<Fi
                          " deep: the rest of the line is not checked"});
       return;
     }
-    const std::string value = instruction_value(current);
+    const std::string value(instruction_value(current));
     const auto range = match_kernel_range(value);
     if (!range) {
       out.push_back(
