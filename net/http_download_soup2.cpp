@@ -4,7 +4,7 @@
 
 #include "net/http_errors.h"
 #include "net/http_transport.h"
-#include "net/soup_headers.h"
+#include "net/soup_shared.h"
 
 namespace qor {
 
@@ -34,10 +34,8 @@ HttpSession::HttpSession() {
 
 HttpResponse HttpSession::get(const char *url) const {
   HttpResponse response;
-  g_autoptr(SoupMessage) message = soup_message_new(SOUP_METHOD_GET, url);
+  g_autoptr(SoupMessage) message = new_get_message(url, response);
   if (message == nullptr) {
-    response.status = kHttpMalformed;
-    response.reason = http_failure_phrase(kHttpMalformed);
     return response;
   }
   soup_message_set_flags(message, SOUP_MESSAGE_NO_REDIRECT);
