@@ -133,7 +133,7 @@ TEST(CheckTest, DistributionViewIsTheLoadersDumpWithItsSectionsProblems) {
   info.codename = "jammy";
   const DistributionView view = view_distribution(text, info, "5.15.0-91-generic");
   EXPECT_EQ(view.dump, loader_dump(text, "Ubuntu", "jammy", "5.15.0-91-generic"));
-  EXPECT_NE(view.dump.find("upgrade: [qor-driver-hwe qor-driver]"), std::string::npos);
+  EXPECT_NE(view.dump.find("upgrade: [qor-desktop-hwe qor-desktop]"), std::string::npos);
   EXPECT_EQ(found({view.findings, {}}), (Found{{26, Kind::kDuplicateSection}}));
 
   info.distributor = "Debian";

@@ -44,8 +44,8 @@ TEST_F(LoaderTest, SectionRunsFromItsHeaderToAnEmptyLineOrTheNextHeader) {
     StringList install;
     std::string_view kernel = kKernel;
   } cases[] = {
-      {"[Ubuntu jammy]\ni qor-driver\n\n[Debian bullseye]\ni old\n", {}},
-      {"[Debian bookworm]\n\ni qor-driver\n", {}},
+      {"[Ubuntu jammy]\ni qor-desktop\n\n[Debian bullseye]\ni old\n", {}},
+      {"[Debian bookworm]\n\ni qor-desktop\n", {}},
       {"[Debian bookworm]\ni a\ni b\n\ni c\n", {"a", "b"}},
       {"[Debian bookworm]\ni a\n[Fedora Forty]\ni c\n", {"a"}},
       {"[Debian bookworm]\ni a\ni last", {"a", "last"}},
@@ -53,7 +53,7 @@ TEST_F(LoaderTest, SectionRunsFromItsHeaderToAnEmptyLineOrTheNextHeader) {
       {" [Debian bookworm]\ni a\n", {}},
       {"see [Debian bookworm]\ni a\n", {}},
       {"[debian bookworm]\ni a\n", {}},
-      {"[Debian bookworm] the packaged driver\ni a\n", {"a"}},
+      {"[Debian bookworm] the packaged suite\ni a\n", {"a"}},
       {std::string_view("[Debian bookworm]\ni a\0\ni b\n", 27), {"a"}},
       {"[Debian bookworm]\nk 2.6 3.0 i old\n", {"old"}, "2.6.32"},
       {"[Debian bookworm]\nk 2.6 3.0 i old\n", {}, "3.0"},
@@ -81,12 +81,12 @@ TEST_F(LoaderTest, HugeLineIsReadWhole) {
 TEST_F(LoaderTest, CrLfFileKeepsCrInErrorsAndWarnsOnLoneCr) {
   LogCapture log;
   const Configuration config = load(
-      "[Debian bookworm]\r\ns source\r\n\r\ne Reboot\r\nk 0 999 e nested\r\ni qor-driver\r\n"
+      "[Debian bookworm]\r\ns source\r\n\r\ne Reboot\r\nk 0 999 e nested\r\ni qor-desktop\r\n"
       "[Fedora Forty]\r\ni never\r\n");
   EXPECT_EQ(*config.sources, StringList{"source"});
   ASSERT_TRUE(config.errors);
   EXPECT_EQ(*config.errors, (StringList{"Reboot\r", "nested"}));
-  EXPECT_EQ(*config.install, StringList{"qor-driver"});
+  EXPECT_EQ(*config.install, StringList{"qor-desktop"});
   ASSERT_EQ(log.messages().size(), 1U);
   EXPECT_FALSE(log.messages()[0].domain);
   EXPECT_EQ(log.messages()[0].level, G_LOG_LEVEL_WARNING);
@@ -207,7 +207,7 @@ TEST_F(LoaderProcessWideTest, FailedLoadIsTriedAgainThenDownloadsOnceAndDumpsEac
   EXPECT_EQ(read_file(local), "[Debian bookworm]\ni from an earlier run\n");
   EXPECT_EQ(server.requests(path), 1);
 
-  const std::string text = "[Ubuntu jammy]\ni other\n\n[Debian bookworm]\ns deb x\ni qor-driver\n";
+  const std::string text = "[Ubuntu jammy]\ni other\n\n[Debian bookworm]\ns deb x\ni qor-desktop\n";
   server.answer(path, HttpTestServer::ok(text));
   const std::string err = scratch_.file("stderr");
   const Configuration *first = nullptr;
@@ -223,7 +223,7 @@ TEST_F(LoaderProcessWideTest, FailedLoadIsTriedAgainThenDownloadsOnceAndDumpsEac
   EXPECT_EQ(read_file(local), text);
   const std::string dump =
       "{\n  errors: (nil)\n  sources: [deb x]\n  keys: []\n  docs: []\n  INSTALL: []\n"
-      "  install: [qor-driver]\n  upgrade: []\n}\n";
+      "  install: [qor-desktop]\n  upgrade: []\n}\n";
   EXPECT_EQ(read_file(err), dump + dump);
 }
 

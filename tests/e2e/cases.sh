@@ -16,11 +16,11 @@ case_success() {
   echo "[Debian bookworm]" >"$WORK/home/.qor-config"
   local block dump
   block=$(e2e_block Debian 12 bookworm)$'\n'
-  dump=$(e2e_dump 'Secure Boot needs the module signed  ' \
+  dump=$(e2e_dump 'Log out and back in after the upgrade  ' \
     'deb https://repo.qor.example/debian bookworm main deb-src https://repo.qor.example/debian bookworm main' \
     'https://repo.qor.example/keys/qor-archive.asc' \
-    'https://docs.qor.example/install/debian-12.html' 'qor-driver qor-settings' \
-    'qor-driver qor-dkms' 'qor-driver qor-settings')$'\n'
+    'https://docs.qor.example/install/debian-12.html' 'qor-desktop qor-settings' \
+    'qor-desktop qor-modules-dkms' 'qor-desktop qor-settings')$'\n'
   run_as_user
   e2e_check 0 "$block" "$LSB_NOTE$dump"
   cmp -s "$FIXTURE" "$WORK/home/.qor-config" || e2e_fail "the local copy is not the served file"
@@ -53,16 +53,16 @@ case_no_section() {
   e2e_fake_lsb_release $'Distributor ID:\tDebian' $'Release:\ttesting'
   run_as_user
   e2e_check 0 "$(e2e_block Debian testing '(null)')"$'\n' \
-    "$LSB_NOTE$(e2e_dump '(nil)' '' '' '' '' 'qor-driver-unnamed-release' '')"$'\n' "(no codename)"
+    "$LSB_NOTE$(e2e_dump '(nil)' '' '' '' '' 'qor-desktop-unnamed-release' '')"$'\n' "(no codename)"
 }
 
 # CR LF line ends: the blank line is a lone CR, not empty, so the section goes
 # on past it with a warning. An e line keeps its CR, one nested in a kernel
 # range loses it, the other letters trim it; the local copy keeps every byte.
 case_crlf() {
-  printf '%s\r\n' '[Ubuntu jammy]' 'i qor-driver-ubuntu' '' '[Debian bookworm]' \
+  printf '%s\r\n' '[Ubuntu jammy]' 'i qor-desktop-ubuntu' '' '[Debian bookworm]' \
     's deb https://repo.qor.example/debian bookworm main' '' 'e Reboot after installing' \
-    'k 0 999 e Kernel modules are rebuilt on upgrade' 'i qor-driver' \
+    'k 0 999 e Kernel modules are rebuilt on upgrade' 'i qor-desktop' \
     '[Fedora Thirty Nine]' 'i qor-never' >"$WORK/crlf.cfg"
   e2e_serve --file "$WORK/crlf.cfg"
   debian_12
@@ -70,7 +70,7 @@ case_crlf() {
   e2e_check 0 "$(e2e_block Debian 12 bookworm)"$'\n' \
     "$LSB_NOTE"$'\nWARNING: Unrecognised config instruction: \\u000d (13)\n'"$(e2e_dump \
       $'Reboot after installing\r Kernel modules are rebuilt on upgrade' \
-      'deb https://repo.qor.example/debian bookworm main' '' '' '' 'qor-driver' '')"$'\n'
+      'deb https://repo.qor.example/debian bookworm main' '' '' '' 'qor-desktop' '')"$'\n'
   cmp -s "$WORK/crlf.cfg" "$WORK/home/.qor-config" || e2e_fail "the local copy is not the served file"
 }
 
@@ -84,7 +84,7 @@ case_fedora_fallback() {
   e2e_run PATH="$WORK/nobin" HOME="$WORK/home"
   e2e_check 0 "$(e2e_block Fedora 39 'Thirty Nine')"$'\n' "$(e2e_dump '(nil)' \
     'https://repo.qor.example/fedora/39/qor.repo' 'https://repo.qor.example/keys/RPM-GPG-KEY-qor' \
-    '' '' 'qor-driver akmod-qor' '')"$'\n'
+    '' '' 'qor-desktop akmod-qor' '')"$'\n'
   echo "Fedora release rawhide" >/etc/fedora-release
   e2e_run PATH="$WORK/nobin" HOME="$WORK/home"
   e2e_check 0 "$(e2e_block Fedora Unknown Unknown)"$'\n' \
@@ -103,7 +103,7 @@ case_home_unset() {
   e2e_fake_lsb_release $'Distributor ID:\tUbuntu' $'Release:\t22.04' $'Codename:\tjammy'
   e2e_run PATH="$WORK/bin"
   e2e_check 0 "$(e2e_block Ubuntu 22.04 jammy)"$'\n' "$LSB_NOTE$(e2e_dump \
-    '(nil)' 'deb https://repo.qor.example/ubuntu jammy main' '' '' '' 'qor-driver' '')"$'\n'
+    '(nil)' 'deb https://repo.qor.example/ubuntu jammy main' '' '' '' 'qor-desktop' '')"$'\n'
   cmp -s "$FIXTURE" "$WORK/root-home/.qor-config" ||
     e2e_fail "the local copy is not in the password entry's home folder"
   [[ ! -e $WORK/home/.qor-config ]] || e2e_fail "the local copy went to the old HOME"

@@ -70,7 +70,7 @@ e2e_fake_lsb_release() {
 # (scripts/run-memcheck).
 e2e_run() {
   local keep=() name
-  for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
+  for name in UBSAN_OPTIONS LSAN_OPTIONS; do
     [[ ${!name:-} ]] && keep+=("$name=${!name}")
   done
   [[ ${ASAN_OPTIONS:-} ]] && keep+=("ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0")
