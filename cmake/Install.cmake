@@ -13,6 +13,7 @@ include(CMakePackageConfigHelpers)
 set(QOR_PUBLIC_HEADERS
     distro/distro_info.h
     config/configuration.h
+    config/version.h
     net/http_download.h
     ui/display_error.h)
 set(QOR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qor-config)

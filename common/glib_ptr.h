@@ -17,10 +17,6 @@ struct FreeWith {
   }
 };
 
-// A string or block allocated by GLib, released with g_free.
-template <typename T>
-using GUniquePtr = std::unique_ptr<T, FreeWith<g_free>>;
-
 // A GObject instance, released with g_object_unref.
 template <typename T>
 using GObjectPtr = std::unique_ptr<T, FreeWith<g_object_unref>>;

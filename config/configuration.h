@@ -2,10 +2,13 @@
 // loader that fetches it, and the version ordering its kernel ranges use.
 #pragma once
 
+#include <gio/gio.h>
+
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "config/version.h"
 
 namespace qor {
 
@@ -31,15 +34,32 @@ extern const char ConfigUrl[];
 
 // Returns the process-wide configuration, loading it on the first call:
 // downloads ConfigUrl into ~/.qor-config, reads it and parses the section of
-// the running distribution. Prints the record to standard error on every call
-// that returns one. Returns nullptr when the file could not be downloaded or
-// read; the next call then tries again. The record is owned by the library and
-// lives until the process ends.
+// the running distribution (get_distro_information). Prints the record to
+// standard error on every call that returns one. Returns nullptr when the
+// file could not be downloaded or read (a failed download is logged as a
+// warning); the next call then tries again. The record is owned by the
+// library, never changes once returned and is never freed.
+//
+// Blocks until done: in a program whose window is up, use
+// get_configuration_async instead. Safe to call from any thread, also mixed
+// with get_configuration_async: only one load runs at a time, and callers
+// that come while it runs wait for it and share its record.
 const Configuration *get_configuration();
 
-// Orders two version strings such as kernel releases, component by component
-// (components split at '.', ':' and '-'). Returns a negative number when a
-// orders before b, zero when they are equal, a positive number after.
-int compare_versions(std::string_view a, std::string_view b);
+// Starts get_configuration's work on a worker thread and returns at once;
+// callback runs in the thread-default main context of the calling thread,
+// where it calls get_configuration_finish. The load has the same effects as
+// get_configuration's, the dump included. Cancelling stops a download in
+// progress as soon as the HTTP library allows and leaves the local copy and
+// the record as they were, so a later call tries again.
+void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
+                             gpointer user_data);
+
+// The record get_configuration_async loaded (the same one get_configuration
+// returns), or nullptr with error set: G_IO_ERROR_CANCELLED when it was
+// cancelled, the download's error (domain "HTTP", see net/http_error.h, or a
+// GIO error about the local file) when the download failed, or the GIO error
+// of reading the local copy.
+const Configuration *get_configuration_finish(GAsyncResult *result, GError **error);
 
 }  // namespace qor

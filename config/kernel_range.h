@@ -1,6 +1,8 @@
-// Matching the value of a kernel-range line: "LOWER UPPER NESTED-LINE".
+// Kernel-range lines: "k LOWER UPPER NESTED-LINE", where the nested line
+// applies only while the running kernel lies in [LOWER, UPPER).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -13,19 +15,24 @@ struct KernelRange {
   std::string_view nested;
 };
 
-// Finds the first match of ([0-9.]+)\s+([0-9.]+)\s+(.*) in value, as a
-// Perl-compatible search over UTF-8 text would: \s is any Unicode white space,
-// "." stops at any line break, and a value that is not valid UTF-8 has no
-// match. The value is read as a C string: nothing after a NUL byte counts.
-// Runs in time linear in the value's length.
+// Finds the first match of ([0-9.]+)\s+([0-9.]+)\s+(.*) in value as GRegex
+// does: \s is any Unicode white space, "." any character but a line break,
+// and a value that is not valid UTF-8 has no match. The value is read as a C
+// string: nothing after a NUL byte counts. Linear in the value's length.
 std::optional<KernelRange> match_kernel_range(std::string_view value);
 
-// The same for the value of a line nested in a match: the nested part of a
-// KernelRange, less a leading word and white space. Such a value is already
-// known to be valid UTF-8 without NUL bytes or line breaks, so it is neither
-// checked again nor searched for a line end: deeply nested lines then cost
-// time linear in their whole length, not in its square. Any other value may
-// get a wrong answer.
-std::optional<KernelRange> match_nested_kernel_range(std::string_view value);
+// Decides, for one link of a chain of kernel ranges, whether to go on into
+// its nested line: value is the link's value and range its match (nullopt
+// where the value does not match).
+using EnterKernelRange =
+    std::function<bool(std::string_view value, const std::optional<KernelRange> &range)>;
+
+// Follows the chain of kernel ranges that starts with the k line line, each
+// nested line that is itself a k line being the next link, while enter says
+// so. Returns the first nested line that is not a k line, or nullopt where a
+// value does not match or enter said no. Linear in the line's length,
+// however deep the chain.
+std::optional<std::string_view> follow_kernel_ranges(std::string_view line,
+                                                     const EnterKernelRange &enter);
 
 }  // namespace qor

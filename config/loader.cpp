@@ -1,82 +1,84 @@
-// Loading the process-wide configuration: the download into the home
-// directory and the dump on every call.
 #include "config/loader.h"
 
 #include <pwd.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
-#include <glib.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
 #include <vector>
 
-#include "config/parser.h"
-#include "net/http_download.h"
+#include "common/line_reader.h"
+#include "config/section.h"
 
 namespace qor {
 
-const char ConfigUrl[] = "https://" QOR_CONFIG_HOST "/gfx/qor-config.cfg";
-
 namespace {
 
-constexpr std::string_view kLocalFileName = ".qor-config";
+// A few kilobytes hold any real entry; the limit only stops a broken
+// password database from growing the buffer without end.
+constexpr std::size_t kMaxPasswdBuffer = std::size_t{1} << 20;
 
-std::unique_ptr<Configuration> load_configuration(const char *url, const std::string &path) {
-  g_autoptr(GError) error = nullptr;
-  if (!http_download_file(url, path.c_str(), &error)) {
-    g_warning("Failed to download config file '%s'\n", url);
-    return nullptr;
+std::optional<std::string> passwd_home() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    struct passwd entry {};
+    struct passwd *found = nullptr;
+    const int status = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
+    if (status == ERANGE && buffer.size() < kMaxPasswdBuffer) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (status != 0 || found == nullptr || found->pw_dir == nullptr) {
+      return std::nullopt;
+    }
+    return std::string(found->pw_dir);
   }
-  g_autofree char *text = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &text, &length, nullptr)) {
-    return nullptr;
-  }
-  auto config = std::make_unique<Configuration>(new_configuration());
-  const std::string config_id = make_config_id(*get_distro_information());
-  parse_section(*config, std::string_view(text, length), config_id, running_kernel_release());
-  return config;
 }
 
 }  // namespace
 
-std::string config_local_path(std::string_view home) {
-  while (!home.empty() && home.back() == '/') {
-    home.remove_suffix(1);
+std::optional<std::string> choose_home(const char *home_variable,
+                                       const std::optional<std::string> &passwd_home) {
+  if (home_variable != nullptr && *home_variable != '\0') {
+    return home_variable;
   }
-  std::string path(home);
-  path += '/';
-  path += kLocalFileName;
+  if (passwd_home && !passwd_home->empty()) {
+    return passwd_home;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> home_directory() { return choose_home(g_getenv("HOME"), passwd_home()); }
+
+std::string config_local_path(const std::string &home) {
+  g_autofree char *path = g_build_filename(home.c_str(), ".qor-config", nullptr);
   return path;
 }
 
-std::string home_directory() {
-  if (const char *home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    return home;
-  }
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-  struct passwd entry {};
-  struct passwd *found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr) {
-    return found->pw_dir;
-  }
-  return g_get_home_dir();
+// Made once and never freed, like the records whose loading needs it.
+std::string_view running_kernel_release() {
+  static const std::string *const release = [] {
+    struct utsname name {};
+    return new std::string(uname(&name) == 0 ? name.release : "");
+  }();
+  return *release;
 }
 
-const Configuration *get_configuration() {
-  static std::unique_ptr<Configuration> record;
-  if (!record) {
-    record = load_configuration(ConfigUrl, config_local_path(home_directory()));
-    if (!record) {
-      return nullptr;
-    }
+std::optional<Configuration> read_configuration(const std::string &path, std::string_view config_id,
+                                                std::string_view kernel_release, GError **error) {
+  g_autoptr(GFile) file = g_file_new_for_path(path.c_str());
+  g_autoptr(GFileInputStream) stream = g_file_read(file, nullptr, error);
+  if (stream == nullptr) {
+    return std::nullopt;
   }
-  const std::string dump = format_configuration(*record);
-  (void)std::fwrite(dump.data(), 1, dump.size(), stderr);
-  return record.get();
+  LineReader lines(G_INPUT_STREAM(stream));
+  Configuration config = new_configuration();
+  parse_section(config, lines, config_id, kernel_release);
+  if (lines.error() != nullptr) {
+    g_propagate_error(error, g_error_copy(lines.error()));
+    return std::nullopt;
+  }
+  return config;
 }
 
 }  // namespace qor

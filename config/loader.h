@@ -1,37 +1,36 @@
-// The loader's pure core: the pieces of get_configuration that take their
-// inputs, so tests can call them on any text, path and kernel.
+// The pieces of loading the configuration that take their inputs, so that
+// tests call them with any home, file and kernel.
 #pragma once
 
-#include <memory>
+#include <glib.h>
+
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "config/configuration.h"
-#include "distro/distro_info.h"
 
 namespace qor {
 
-// "[distributor codename]", absent fields shown as kAbsentFieldText.
-std::string make_config_id(const DistroInfo &info);
+// The home directory the local copy goes into: home_variable (HOME) when it
+// is set and not empty, else passwd_home (the user's password-database entry)
+// when that is not empty; nullopt when neither is.
+std::optional<std::string> choose_home(const char *home_variable,
+                                       const std::optional<std::string> &passwd_home);
 
-// The local copy's path: home joined with ".qor-config" by exactly one "/".
-std::string config_local_path(std::string_view home);
+// The home directory of this process's user, as choose_home picks it.
+std::optional<std::string> home_directory();
 
-// The home directory: HOME when set and not empty, else the user's entry in
-// the password database.
-std::string home_directory();
+// The local copy's path: home joined with ".qor-config".
+std::string config_local_path(const std::string &home);
 
-// A new record: six empty lists, errors absent.
-Configuration new_configuration();
+// The running kernel's release (uname), read once per process.
+std::string_view running_kernel_release();
 
-// Parses, into config, the section of text whose header line begins with
-// config_id: from the line after the header up to the first empty line, line
-// beginning with "[", or the end of the text. Without such a header nothing
-// is parsed. Text is read as a C string: nothing after a NUL byte counts.
-void parse_section(Configuration &config, std::string_view text, std::string_view config_id,
-                   std::string_view kernel_release);
-
-// The dump of the record, exactly as it goes to standard error.
-std::string format_configuration(const Configuration &config);
+// Reads the section for config_id out of the configuration file at path,
+// deciding kernel ranges against kernel_release; the file is read only as far
+// as the section's end. nullopt with error set when the file cannot be read.
+std::optional<Configuration> read_configuration(const std::string &path, std::string_view config_id,
+                                                std::string_view kernel_release, GError **error);
 
 }  // namespace qor

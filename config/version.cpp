@@ -1,7 +1,7 @@
+#include "config/version.h"
+
 #include <algorithm>
 #include <string_view>
-
-#include "config/configuration.h"
 
 namespace qor {
 

@@ -14,23 +14,29 @@ struct DistroInfo {
   std::optional<std::string> description;
   std::optional<std::string> release;
   std::optional<std::string> codename;
-  // Set once a probe has completed; the record then never changes again.
+  // Set once a probe has completed.
   bool valid = false;
 };
 
 // The text that stands for an absent field wherever a field is printed or
 // put into a section key. Printing and searching use the same text, so the
-// config-id the driver shows is the one the loader looks for.
+// config-id shown is the one searched for.
 inline constexpr std::string_view kAbsentFieldText = "(null)";
 
 // The field's text, or kAbsentFieldText when it is absent. The view borrows
 // from field (or the constant) and is valid as long as field is unchanged.
 std::string_view field_text(const std::optional<std::string> &field);
 
-// Returns the process-wide record, probing on the first call. Never null; the
-// record is owned by the library and lives until the process ends. While no
-// probe has completed (neither the tool nor the release file could be had),
-// every call probes again.
+// The config-id, the header of this distribution's section in the
+// configuration file: "[distributor codename]".
+std::string config_id(const DistroInfo &info);
+
+// Returns the process-wide record, probing on the first call. Never null.
+// Once a probe has completed, every call returns the same record, which the
+// library owns and never changes or frees. While no probe can complete
+// (neither the tool nor the release file can be had), every call probes
+// again and returns a record that stays unset, all fields absent.
+// Safe to call from any thread; only one probe runs at a time.
 const DistroInfo *get_distro_information();
 
 }  // namespace qor

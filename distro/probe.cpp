@@ -7,23 +7,14 @@
 #include <string_view>
 #include <utility>
 
+#include "common/line_reader.h"
 #include "common/text.h"
 
 namespace qor {
 namespace {
 
-// Everything up to the first ":" of a tool line is compared exactly with these.
-constexpr std::string_view kDistributorKey = "Distributor ID";
-constexpr std::string_view kDescriptionKey = "Description";
-constexpr std::string_view kReleaseKey = "Release";
-constexpr std::string_view kCodenameKey = "Codename";
-
 constexpr std::string_view kFedora = "Fedora";
 constexpr std::string_view kUnknown = "Unknown";
-
-// The head of "Fedora release <number> (<name>)" up to and including the
-// opening parenthesis. The name itself is found by hand (see find_name_end).
-constexpr const char *kFedoraHeadPattern = R"(Fedora\s+release\s+(\d+)\s+\()";
 
 struct FedoraName {
   std::string release;
@@ -31,16 +22,16 @@ struct FedoraName {
 };
 
 std::optional<std::string> *field_for_key(DistroInfo &info, std::string_view key) {
-  if (key == kDistributorKey) {
+  if (key == "Distributor ID") {
     return &info.distributor;
   }
-  if (key == kDescriptionKey) {
+  if (key == "Description") {
     return &info.description;
   }
-  if (key == kReleaseKey) {
+  if (key == "Release") {
     return &info.release;
   }
-  if (key == kCodenameKey) {
+  if (key == "Codename") {
     return &info.codename;
   }
   return nullptr;
@@ -60,83 +51,20 @@ void read_tool_line(std::string_view line, DistroInfo &info) {
   *field = std::string(trim(line.substr(colon + 1)));
 }
 
-// Whether a line break in the regex engine's sense (any of CR, LF, VT, FF,
-// U+0085, U+2028, U+2029) starts at pos. The text is valid UTF-8 here, so
-// the multi-byte ones cannot be confused with parts of other characters.
-bool is_line_break_at(std::string_view text, std::size_t pos) {
-  switch (static_cast<unsigned char>(text[pos])) {
-    case '\n':
-    case '\v':
-    case '\f':
-    case '\r':
-      return true;
-    case 0xC2:
-      return text.substr(pos + 1, 1) == "\x85";
-    case 0xE2:
-      return text.substr(pos + 1, 2) == "\x80\xA8" || text.substr(pos + 1, 2) == "\x80\xA9";
-    default:
-      return false;
-  }
-}
-
-// Where a name starting at from ends: at the first ")" or line break, or at
-// the end of the text. The lazy "(.*?)\)" of the full pattern takes exactly
-// the text up to such a ")" and fails at such a line break.
-std::size_t find_name_end(std::string_view text, std::size_t from) {
-  for (std::size_t pos = from; pos < text.size(); ++pos) {
-    if (text[pos] == ')' || is_line_break_at(text, pos)) {
-      return pos;
-    }
-  }
-  return text.size();
-}
-
-// The release number when window, which ends at its only "(", is one head
-// "Fedora release <number> (" from start to end.
-std::optional<std::string> match_head(const GRegex *regex, std::string_view window) {
+// The release number and the name in parentheses of a description such as
+// "Fedora release 39 (Thirty Nine)". Text that is not UTF-8 never matches.
+std::optional<FedoraName> match_fedora_name(const std::string &description) {
+  g_autoptr(GRegex) regex =
+      g_regex_new(R"(Fedora\s+release\s+(\d+)\s+\((.*?)\))", static_cast<GRegexCompileFlags>(0),
+                  static_cast<GRegexMatchFlags>(0), nullptr);
   g_autoptr(GMatchInfo) match = nullptr;
-  if (!g_regex_match_full(regex, window.data(), static_cast<gssize>(window.size()), 0,
-                          G_REGEX_MATCH_ANCHORED, &match, nullptr)) {
+  if (regex == nullptr ||
+      !g_regex_match(regex, description.c_str(), static_cast<GRegexMatchFlags>(0), &match)) {
     return std::nullopt;
   }
-  g_autofree char *number = g_match_info_fetch(match, 1);
-  return std::string(number);
-}
-
-// Matches "Fedora\s+release\s+(\d+)\s+\((.*?)\)" against text, first match
-// winning, in time linear in the text. Left to the regex engine, the lazy
-// name group rescans the rest of the line from every head whose ")" never
-// comes, and every further search re-validates the rest of the text.
-// A head holds exactly one "(", at its end, and no other "Fedora", so only
-// the last "Fedora" before each "(" can start one, and the engine sees just
-// that stretch. Once a name has run into a line break, every later head
-// whose "(" lies before that break fails the same way. Invalid UTF-8 never
-// matches, as with the engine.
-std::optional<FedoraName> match_fedora_name(std::string_view text) {
-  g_autoptr(GRegex) regex = g_regex_new(kFedoraHeadPattern, static_cast<GRegexCompileFlags>(0),
-                                        static_cast<GRegexMatchFlags>(0), nullptr);
-  if (regex == nullptr || !g_utf8_validate_len(text.data(), text.size(), nullptr)) {
-    return std::nullopt;
-  }
-  std::size_t failed_up_to = 0;
-  for (std::size_t from = 0;;) {
-    const std::size_t paren = text.find('(', from);
-    if (paren == std::string_view::npos) {
-      return std::nullopt;
-    }
-    const std::size_t head = text.substr(from, paren - from).rfind(kFedora);
-    const std::size_t name_start = paren + 1;
-    if (head != std::string_view::npos && name_start > failed_up_to) {
-      if (auto number = match_head(regex, text.substr(from + head, name_start - from - head))) {
-        const std::size_t name_end = find_name_end(text, name_start);
-        if (name_end < text.size() && text[name_end] == ')') {
-          return FedoraName{*number, std::string(text.substr(name_start, name_end - name_start))};
-        }
-        failed_up_to = name_end;
-      }
-    }
-    from = name_start;
-  }
+  g_autofree char *release = g_match_info_fetch(match, 1);
+  g_autofree char *codename = g_match_info_fetch(match, 2);
+  return FedoraName{release, codename};
 }
 
 void take_fedora_codename(DistroInfo &info) {
@@ -172,10 +100,10 @@ DistroInfo read_fedora_release(const std::string &path) {
 }  // namespace
 
 void parse_lsb_release_output(std::string_view output, DistroInfo &info) {
-  for_each_line(up_to_nul(output), [&info](std::string_view line) {
-    read_tool_line(line, info);
-    return true;
-  });
+  LineReader lines(output);
+  while (const auto line = lines.next()) {
+    read_tool_line(*line, info);
+  }
   take_fedora_codename(info);
 }
 

@@ -8,36 +8,15 @@
 #include <string>
 #include <string_view>
 
-#include "config/parser.h"
-#include "driver/checker.h"
+#include "config/checker.h"
+#include "config/loader.h"
+#include "distro/distro_info.h"
 
 namespace {
 
 constexpr int kClean = 0;
 constexpr int kReported = 1;
 constexpr int kBadUsage = 2;
-
-constexpr char kSummary[] =
-    "Checks a configuration file before it is published: lists every section header with its\n"
-    "line and reports each line that clients would warn about or silently drop. With\n"
-    "--distributor and --codename it prints instead the dump that qor-config-test prints on such\n"
-    "a system.";
-
-constexpr char kDescription[] =
-    "Without --distributor, standard output gets one line per section header and one per\n"
-    "problem, as FILE:LINE: message: lines the parser does not recognise, k lines that are no\n"
-    "kernel range or whose range holds no kernel, headers that occur again (clients read only\n"
-    "the first), lines beginning with \"[\" that have no \"]\", text outside any section (a\n"
-    "section ends at its first empty line; empty lines, blank lines and # comments outside\n"
-    "sections are fine), CR LF line ends and NUL bytes (each once per file). The line nested\n"
-    "in a k line is checked whatever its range, as if the running kernel lay inside it.\n"
-    "\n"
-    "With --distributor and --codename, standard output gets exactly the record dump that\n"
-    "qor-config-test prints for the section [DISTRIBUTOR CODENAME] with that kernel (default:\n"
-    "the running one); the problems of that section, or its absence, go to standard error.\n"
-    "\n"
-    "Exit status: 0 when nothing was reported, 1 when something was, 2 for bad usage or a file\n"
-    "that cannot be read.";
 
 void write_to(FILE *stream, std::string_view text) {
   if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::fflush(stream) != 0) {
@@ -46,10 +25,8 @@ void write_to(FILE *stream, std::string_view text) {
 }
 
 int bad_usage(std::string_view message) {
-  std::string text = "qor-config-check: ";
-  text += message;
-  text += "\nTry 'qor-config-check --help' for more.\n";
-  write_to(stderr, text);
+  write_to(stderr, "qor-config-check: " + std::string(message) +
+                       "\nTry 'qor-config-check --help' for more.\n");
   return kBadUsage;
 }
 
@@ -58,12 +35,8 @@ int run_check(const char *file, std::string_view text) {
   for (const qor::Finding &finding : report.findings) {
     write_to(stdout, qor::format_finding(file, finding));
   }
-  const std::size_t problems = report.problem_count();
-  const std::size_t sections = report.sections.size();
-  write_to(stdout, std::string(file) + ": " + std::to_string(sections) +
-                       (sections == 1 ? " section, " : " sections, ") + std::to_string(problems) +
-                       (problems == 1 ? " problem\n" : " problems\n"));
-  return problems == 0 ? kClean : kReported;
+  write_to(stdout, qor::format_summary(file, report));
+  return report.problem_count() == 0 ? kClean : kReported;
 }
 
 int run_dump(const char *file, std::string_view text, const char *distributor, const char *codename,
@@ -71,9 +44,8 @@ int run_dump(const char *file, std::string_view text, const char *distributor, c
   qor::DistroInfo info;
   info.distributor = distributor;
   info.codename = codename;
-  info.valid = true;
-  const std::string_view release = kernel != nullptr ? kernel : qor::running_kernel_release();
-  const qor::DistributionView view = qor::view_distribution(text, info, release);
+  const qor::DistributionView view = qor::view_distribution(
+      text, qor::config_id(info), kernel != nullptr ? kernel : qor::running_kernel_release());
   write_to(stdout, view.dump);
   for (const qor::Finding &finding : view.findings) {
     write_to(stderr, qor::format_finding(file, finding));
@@ -84,8 +56,7 @@ int run_dump(const char *file, std::string_view text, const char *distributor, c
 }  // namespace
 
 int main(int argc, char **argv) {
-  // GLib's messages in the user's language where it has them; the C locale
-  // is fine where the user's cannot be had.
+  // GLib's messages in the user's language where it has them.
   (void)std::setlocale(LC_ALL, "");
   // Names are taken as raw bytes, as the loader compares them, whatever the
   // locale's character set: hence the file-name argument type.
@@ -103,8 +74,12 @@ int main(int argc, char **argv) {
       {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_FILENAME_ARRAY, &files, nullptr, nullptr},
       {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
   g_autoptr(GOptionContext) context = g_option_context_new("FILE");
-  g_option_context_set_summary(context, kSummary);
-  g_option_context_set_description(context, kDescription);
+  g_option_context_set_summary(
+      context,
+      "Checks a configuration file before it is published, or, with --distributor and\n"
+      "--codename, prints the dump that qor-config-test prints on such a system.\n"
+      "Exit status: 0 nothing reported, 1 something reported, 2 bad usage or unreadable FILE.\n"
+      "See qor-config-check(1).");
   g_option_context_add_main_entries(context, entries, nullptr);
   g_autoptr(GError) error = nullptr;
   if (!g_option_context_parse(context, &argc, &argv, &error)) {

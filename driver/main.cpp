@@ -1,6 +1,7 @@
 // qor-config-test: probes the distribution, loads its configuration once and
 // reports both.
 #include <cstdio>
+#include <string>
 
 #include "config/configuration.h"
 #include "distro/distro_info.h"
@@ -11,16 +12,13 @@ int main(int /*argc*/, char ** /*argv*/) {
     (void)std::fputs("ERROR: No distro information (!)\n", stdout);
     return 1;
   }
-  const auto distributor = qor::field_text(info->distributor);
-  const auto release = qor::field_text(info->release);
-  const auto codename = qor::field_text(info->codename);
+  const std::string distributor(qor::field_text(info->distributor));
+  const std::string release(qor::field_text(info->release));
+  const std::string codename(qor::field_text(info->codename));
   std::printf(
-      "Distribution:\n{\n    distributor: '%.*s'\n    release    : '%.*s'\n"
-      "    codename   : '%.*s'\n    config-id  : [%.*s %.*s]\n}\n",
-      static_cast<int>(distributor.size()), distributor.data(), static_cast<int>(release.size()),
-      release.data(), static_cast<int>(codename.size()), codename.data(),
-      static_cast<int>(distributor.size()), distributor.data(), static_cast<int>(codename.size()),
-      codename.data());
+      "Distribution:\n{\n    distributor: '%s'\n    release    : '%s'\n"
+      "    codename   : '%s'\n    config-id  : %s\n}\n",
+      distributor.c_str(), release.c_str(), codename.c_str(), qor::config_id(*info).c_str());
   // The dump that follows goes to unbuffered standard error; flush so that in
   // a combined stream the distribution block still comes first.
   (void)std::fflush(stdout);

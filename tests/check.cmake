@@ -1,6 +1,5 @@
 # The checker's test calls its report logic directly and runs the program as
 # a publisher would.
-target_link_libraries(check_test PRIVATE qor-config-checker)
 target_compile_definitions(check_test PRIVATE
   QOR_CHECK_PROGRAM="$<TARGET_FILE:qor-config-check>"
   QOR_CHECK_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data/check")

@@ -1,4 +1,4 @@
-#include "driver/checker.h"
+#include "config/checker.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -8,7 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/loader.h"
+#include "config/section.h"
+#include "distro/distro_info.h"
 #include "test_util.h"
 
 namespace qor {
@@ -65,7 +66,8 @@ std::string loader_dump(std::string_view text, const char *distributor, const ch
   info.distributor = distributor;
   info.codename = codename;
   Configuration config = new_configuration();
-  parse_section(config, text, make_config_id(info), kernel);
+  LineReader lines(text);
+  parse_section(config, lines, config_id(info), kernel);
   return format_configuration(config);
 }
 
@@ -128,16 +130,12 @@ TEST(CheckTest, FindingsAreCompilerStyleWithControlBytesEscaped) {
 
 TEST(CheckTest, DistributionViewIsTheLoadersDumpWithItsSectionsProblems) {
   const std::string text = sample("clean.cfg") + "[Ubuntu jammy]\n" + sample("unknown.cfg");
-  DistroInfo info;
-  info.distributor = "Ubuntu";
-  info.codename = "jammy";
-  const DistributionView view = view_distribution(text, info, "5.15.0-91-generic");
+  const DistributionView view = view_distribution(text, "[Ubuntu jammy]", "5.15.0-91-generic");
   EXPECT_EQ(view.dump, loader_dump(text, "Ubuntu", "jammy", "5.15.0-91-generic"));
   EXPECT_NE(view.dump.find("upgrade: [qor-desktop-hwe qor-desktop]"), std::string::npos);
   EXPECT_EQ(found({view.findings, {}}), (Found{{26, Kind::kDuplicateSection}}));
 
-  info.distributor = "Debian";
-  EXPECT_EQ(found({view_distribution(text, info, "6.1").findings, {}}),
+  EXPECT_EQ(found({view_distribution(text, "[Debian jammy]", "6.1").findings, {}}),
             (Found{{0, Kind::kNoSection}}));
 }
 

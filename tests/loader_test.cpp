@@ -1,4 +1,6 @@
 #include "config/loader.h"
+#include "config/section.h"
+#include "distro/distro_info.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -32,7 +34,8 @@ class LoaderTest : public ::testing::Test {
   // The record the loader makes of text, for this machine's config-id.
   static Configuration load(std::string_view text, std::string_view kernel = kKernel) {
     Configuration config = new_configuration();
-    parse_section(config, text, kId, kernel);
+    LineReader lines(text);
+    parse_section(config, lines, kId, kernel);
     return config;
   }
 };
@@ -94,21 +97,26 @@ TEST_F(LoaderTest, CrLfFileKeepsCrInErrorsAndWarnsOnLoneCr) {
 }
 
 TEST_F(LoaderTest, LocalCopyGoesToHomeElseThePasswordEntrysHome) {
-  for (const char *home : {"/home/ana", "/home/ana/", "/home/ana//"}) {
+  for (const std::string home : {"/home/ana", "/home/ana/", "/home/ana//"}) {
     EXPECT_EQ(config_local_path(home), "/home/ana/.qor-config");
   }
   EXPECT_EQ(config_local_path("/"), "/.qor-config");
 
-  const struct passwd *entry = getpwuid(getuid());
-  ASSERT_NE(entry, nullptr);
-  const std::string passwd_home = entry->pw_dir;
-  // An empty HOME would put the local copy at the root of the file system.
-  for (const auto &[home, expected] :
-       {std::pair<std::optional<std::string>, std::string>{"/home/somebody", "/home/somebody"},
-        {std::nullopt, passwd_home},
-        {"", passwd_home}}) {
-    const ScopedEnv scoped("HOME", home);
-    EXPECT_EQ(home_directory(), expected);
+  // An empty HOME or entry would put the local copy at the root of the file
+  // system: with neither there is no home at all.
+  const struct {
+    const char *variable;
+    std::optional<std::string> entry;
+    std::optional<std::string> home;
+  } homes[] = {
+      {"/home/somebody", "/home/entry", "/home/somebody"},
+      {nullptr, "/home/entry", "/home/entry"},
+      {"", "/home/entry", "/home/entry"},
+      {"", "", std::nullopt},
+      {nullptr, std::nullopt, std::nullopt},
+  };
+  for (const auto &c : homes) {
+    EXPECT_EQ(choose_home(c.variable, c.entry), c.home) << (c.variable ? c.variable : "unset");
   }
 }
 
@@ -130,12 +138,12 @@ TEST_F(LoaderTest, DumpShowsAbsentEmptyAndFilledListsExactly) {
 
 TEST_F(LoaderTest, ConfigIdShowsAbsentFieldsAsNull) {
   DistroInfo info;
-  EXPECT_EQ(make_config_id(info), "[(null) (null)]");
+  EXPECT_EQ(config_id(info), "[(null) (null)]");
   info.distributor = "Debian";
   info.codename = "";
-  EXPECT_EQ(make_config_id(info), "[Debian ]");
+  EXPECT_EQ(config_id(info), "[Debian ]");
   info.codename = "bookworm";
-  EXPECT_EQ(make_config_id(info), kId);
+  EXPECT_EQ(config_id(info), kId);
 }
 
 // Standard error, the file descriptor itself, goes into a file while this

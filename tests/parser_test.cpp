@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "config/configuration.h"
-#include "config/loader.h"
 #include "config/parser.h"
+#include "config/section.h"
 #include "test_util.h"
 
 namespace qor {
@@ -162,13 +162,6 @@ TEST_F(ParserTest, DeepNestingNeitherCrashesNorRecurses) {
   EXPECT_TRUE(parse(line + "k 0 1 s excluded"));
   EXPECT_TRUE(parse(line + "\xc0\x80 s invalid"));
   EXPECT_EQ(*config_.sources, Strings{"deep"});
-}
-
-TEST_F(ParserTest, RunningKernelShell) {
-  EXPECT_FALSE(running_kernel_release().empty());
-  EXPECT_TRUE(parse_cfg_line(config_, "k 0 99999 s running"));
-  EXPECT_TRUE(parse_cfg_line(config_, "s plain"));
-  EXPECT_EQ(*config_.sources, (Strings{"running", "plain"}));
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "check-install: $*" >&2; exit 1; }
-public_headers=(qor-config.h distro/distro_info.h config/configuration.h net/http_download.h
-  ui/display_error.h)
+public_headers=(qor-config.h distro/distro_info.h config/configuration.h config/version.h
+  net/http_download.h ui/display_error.h)
 # The staged library may carry sanitizers that the example programs do not.
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0
 
@@ -61,7 +61,7 @@ check_files() {
     [[ -f $headers/$header ]] || fail "public header $header not installed"
   done
   for header in distro/probe.h config/parser.h config/kernel_range.h config/loader.h \
-    common/glib_ptr.h; do
+    config/section.h config/checker.h common/glib_ptr.h common/line_reader.h; do
     [[ ! -e $headers/$header ]] || fail "internal header $header installed"
   done
   [[ -x $prefix/bin/qor-config-test ]] || fail "qor-config-test not installed in bin"

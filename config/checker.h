@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "distro/distro_info.h"
-
 namespace qor {
 
 enum class FindingKind {
@@ -61,15 +59,18 @@ struct DistributionView {
   std::vector<Finding> findings;  // problems that concern this distribution
 };
 
-// Parses the section for info's config-id against kernel_release as the
-// loader does, without logging the parser's warnings: the findings name them
-// with their lines instead, together with file-wide problems, later copies of
-// the header, or the lack of a section.
-DistributionView view_distribution(std::string_view text, const DistroInfo &info,
+// Parses the section for config_id against kernel_release as the loader
+// does, without logging the parser's warnings: the findings name them with
+// their lines instead, together with file-wide problems, later copies of the
+// header, or the lack of a section.
+DistributionView view_distribution(std::string_view text, std::string_view config_id,
                                    std::string_view kernel_release);
 
 // "FILE:LINE: message" (just "FILE: message" for line 0), with "warning: "
 // before a problem's message and control bytes escaped, plus a line end.
 std::string format_finding(std::string_view file, const Finding &finding);
+
+// The report's last line: "FILE: N sections, M problems".
+std::string format_summary(std::string_view file, const CheckReport &report);
 
 }  // namespace qor

@@ -1,4 +1,4 @@
-#include "driver/checker.h"
+#include "config/checker.h"
 
 #include <glib.h>
 
@@ -6,73 +6,34 @@
 #include <map>
 #include <utility>
 
-#include "common/text.h"
-#include "config/configuration.h"
+#include "common/line_reader.h"
 #include "config/kernel_range.h"
-#include "config/loader.h"
 #include "config/parser.h"
+#include "config/section.h"
 
 namespace qor {
 
 namespace {
 
-// Holds back every warning logged with no domain while it exists, so that the
-// parser's own warnings become findings instead of going to standard error.
-class WarningCapture {
- public:
-  WarningCapture()
-      : handler_(
-            g_log_set_handler(nullptr,
-                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_FLAG_FATAL |
-                                                          G_LOG_FLAG_RECURSION),
-                              &WarningCapture::record, this)) {}
-  ~WarningCapture() { g_log_remove_handler(nullptr, handler_); }
-  WarningCapture(const WarningCapture &) = delete;
-  WarningCapture &operator=(const WarningCapture &) = delete;
-
-  const std::vector<std::string> &messages() const { return messages_; }
-
- private:
-  static void record(const char * /*domain*/, GLogLevelFlags /*level*/, const char *message,
-                     gpointer self) {
-    static_cast<WarningCapture *>(self)->messages_.emplace_back(message != nullptr ? message : "");
-  }
-
-  guint handler_;
-  std::vector<std::string> messages_;
-};
-
-// Feeds one line to the parser, with no kernel release needed, and turns what
-// it warns about into findings.
-void check_plain_instruction(std::string_view line, std::size_t number, std::vector<Finding> &out) {
-  WarningCapture capture;
-  Configuration scratch = new_configuration();
-  parse_cfg_line(scratch, line, {});
-  for (const std::string &message : capture.messages()) {
-    out.push_back({number, FindingKind::kUnknownInstruction, message});
-  }
-}
-
-// No publisher nests ranges this deep on purpose; the bound keeps a line of a
-// million nested k's from costing time in the square of its length.
+// No publisher nests ranges this deep on purpose.
 constexpr int kMaxKernelRangeDepth = 16;
 
+// Checks each link of a chain of kernel ranges, then the line the chain
+// leads to, as if every kernel lay inside every range.
 void check_instruction(std::string_view line, std::size_t number, std::vector<Finding> &out) {
-  std::string current(line);
-  for (int depth = 0; current.starts_with('k'); ++depth) {
-    if (depth == kMaxKernelRangeDepth) {
+  int depth = 0;
+  const auto check_link = [&](std::string_view value, const std::optional<KernelRange> &range) {
+    if (depth++ == kMaxKernelRangeDepth) {
       out.push_back({number, FindingKind::kDeepKernelRange,
                      "kernel ranges nested more than " + std::to_string(kMaxKernelRangeDepth) +
                          " deep: the rest of the line is not checked"});
-      return;
+      return false;
     }
-    const std::string value(instruction_value(current));
-    const auto range = match_kernel_range(value);
     if (!range) {
-      out.push_back(
-          {number, FindingKind::kNoKernelRange,
-           "k line value \"" + value + "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
-      return;
+      out.push_back({number, FindingKind::kNoKernelRange,
+                     "k line value \"" + std::string(value) +
+                         "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
+      return false;
     }
     if (compare_versions(range->lower, range->upper) >= 0) {
       out.push_back(
@@ -80,9 +41,15 @@ void check_instruction(std::string_view line, std::size_t number, std::vector<Fi
            "kernel range " + std::string(range->lower) + " to " + std::string(range->upper) +
                " holds no kernel (the upper bound is exclusive): clients never apply it"});
     }
-    current = std::string(range->nested);
+    return true;
+  };
+  const std::optional<std::string_view> innermost =
+      line.starts_with('k') ? follow_kernel_ranges(line, check_link) : line;
+  if (innermost) {
+    if (auto warning = unrecognised_instruction(*innermost)) {
+      out.push_back({number, FindingKind::kUnknownInstruction, std::move(*warning)});
+    }
   }
-  check_plain_instruction(current, number, out);
 }
 
 bool is_blank(std::string_view line) {
@@ -228,10 +195,10 @@ CheckReport check_configuration(std::string_view text) {
   const std::string_view read = text.substr(0, nul);
   Scanner scanner;
   std::size_t number = 0;
-  for_each_line(read, [&](std::string_view line) {
-    scanner.line(line, ++number);
-    return true;
-  });
+  LineReader lines(read);
+  while (const auto line = lines.next()) {
+    scanner.line(*line, ++number);
+  }
   CheckReport report = scanner.take();
   if (report.sections.empty()) {
     report.findings.insert(
@@ -250,15 +217,12 @@ CheckReport check_configuration(std::string_view text) {
   return report;
 }
 
-DistributionView view_distribution(std::string_view text, const DistroInfo &info,
+DistributionView view_distribution(std::string_view text, std::string_view id,
                                    std::string_view kernel_release) {
-  const std::string id = make_config_id(info);
   DistributionView view;
   Configuration config = new_configuration();
-  {
-    const WarningCapture quiet;
-    parse_section(config, text, id, kernel_release);
-  }
+  LineReader lines(text);
+  parse_section(config, lines, id, kernel_release, Warnings::kQuiet);
   view.dump = format_configuration(config);
 
   const CheckReport report = check_configuration(text);
@@ -266,7 +230,8 @@ DistributionView view_distribution(std::string_view text, const DistroInfo &info
                                  [&](const SectionSpan &s) { return s.header.starts_with(id); });
   if (span == report.sections.end()) {
     view.findings.push_back(
-        {0, FindingKind::kNoSection, "no section for " + id + ": clients there get empty lists"});
+        {0, FindingKind::kNoSection,
+         "no section for " + std::string(id) + ": clients there get empty lists"});
   }
   for (const Finding &finding : report.findings) {
     const bool in_span = span != report.sections.end() && finding.line >= span->first_line &&
@@ -277,6 +242,14 @@ DistributionView view_distribution(std::string_view text, const DistroInfo &info
     }
   }
   return view;
+}
+
+std::string format_summary(std::string_view file, const CheckReport &report) {
+  const std::size_t sections = report.sections.size();
+  const std::size_t problems = report.problem_count();
+  return std::string(file) + ": " + std::to_string(sections) +
+         (sections == 1 ? " section, " : " sections, ") + std::to_string(problems) +
+         (problems == 1 ? " problem\n" : " problems\n");
 }
 
 std::string format_finding(std::string_view file, const Finding &finding) {

@@ -1,0 +1,112 @@
+// The process-wide configuration: one load at a time, from any thread, and
+// the dump on every call that has a record.
+#include "config/configuration.h"
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "config/loader.h"
+#include "config/section.h"
+#include "distro/distro_info.h"
+#include "net/http_download.h"
+
+namespace qor {
+
+const char ConfigUrl[] = "https://" QOR_CONFIG_HOST "/gfx/qor-config.cfg";
+
+namespace {
+
+std::unique_ptr<Configuration> load(GCancellable *cancellable, GError **error) {
+  const std::optional<std::string> home = home_directory();
+  if (!home) {
+    g_warning("No home directory to keep the configuration file in");
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND,
+                        "No home directory to keep the configuration file in");
+    return nullptr;
+  }
+  const std::string path = config_local_path(*home);
+  g_autoptr(GError) download_error = nullptr;
+  if (!http_download_file(ConfigUrl, path.c_str(), &download_error)) {  // TODO cancellable
+    (void)cancellable;
+    // A cancelled download is the caller's choice, not a failure to report.
+    if (!g_error_matches(download_error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+      g_warning("Failed to download config file '%s'\n", ConfigUrl);
+    }
+    g_propagate_error(error, g_steal_pointer(&download_error));
+    return nullptr;
+  }
+  std::optional<Configuration> config = read_configuration(
+      path, config_id(*get_distro_information()), running_kernel_release(), error);
+  return config ? std::make_unique<Configuration>(std::move(*config)) : nullptr;
+}
+
+// The record, once loaded; made with new and never deleted, since callers
+// may hold it until the very end of the process.
+std::atomic<const Configuration *> loaded{nullptr};
+std::mutex loading;
+
+const Configuration *get_or_load(GCancellable *cancellable, GError **error) {
+  if (const Configuration *config = loaded.load(std::memory_order_acquire)) {
+    return config;
+  }
+  const std::lock_guard lock(loading);
+  if (const Configuration *config = loaded.load(std::memory_order_acquire)) {
+    return config;  // loaded by the caller we waited for
+  }
+  if (g_cancellable_set_error_if_cancelled(cancellable, error)) {
+    return nullptr;
+  }
+  std::unique_ptr<Configuration> config = load(cancellable, error);
+  if (!config) {
+    return nullptr;
+  }
+  const Configuration *record = config.release();
+  loaded.store(record, std::memory_order_release);
+  return record;
+}
+
+void print_dump(const Configuration &config) {
+  const std::string dump = format_configuration(config);
+  (void)std::fwrite(dump.data(), 1, dump.size(), stderr);
+}
+
+void load_in_thread(GTask *task, gpointer /*source*/, gpointer /*data*/,
+                    GCancellable *cancellable) {
+  GError *error = nullptr;
+  const Configuration *config = get_or_load(cancellable, &error);
+  if (config == nullptr) {
+    g_task_return_error(task, error);
+    return;
+  }
+  print_dump(*config);
+  g_task_return_pointer(task, const_cast<Configuration *>(config), nullptr);
+}
+
+}  // namespace
+
+const Configuration *get_configuration() {
+  const Configuration *config = get_or_load(nullptr, nullptr);
+  if (config != nullptr) {
+    print_dump(*config);
+  }
+  return config;
+}
+
+void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
+                             gpointer user_data) {
+  g_autoptr(GTask) task = g_task_new(nullptr, cancellable, callback, user_data);
+  g_task_set_source_tag(task, reinterpret_cast<gpointer>(get_configuration_async));
+  // A load that finished before the cancellation reached it has replaced the
+  // local copy and set the record: its caller gets the record, not an error.
+  g_task_set_check_cancellable(task, FALSE);
+  g_task_run_in_thread(task, load_in_thread);
+}
+
+const Configuration *get_configuration_finish(GAsyncResult *result, GError **error) {
+  g_return_val_if_fail(g_task_is_valid(result, nullptr), nullptr);
+  return static_cast<const Configuration *>(g_task_propagate_pointer(G_TASK(result), error));
+}
+
+}  // namespace qor
