@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "net/file_replace.h"
+#include "net/file_replacement.h"
 #include "net/http_errors.h"
 #include "net/http_transport.h"
 
@@ -113,7 +113,9 @@ bool store_body(const char *path, const HttpResponse &response, GError **error) 
     return false;
   }
   for (const BytesPtr &chunk : response.body) {
-    if (!file.write(chunk.get(), error)) {
+    gsize size = 0;
+    const void *data = g_bytes_get_data(chunk.get(), &size);
+    if (!file.write(data, size, error)) {
       return false;
     }
   }
