@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "support/http_test_server.h"
 #include "test_util.h"
@@ -53,10 +55,11 @@ class HttpDownloadTest : public ::testing::Test {
 
   // Downloads path on the server into the file; expects a failure in domain
   // and leaves the error for further checks.
-  void expect_failure(const std::string &url, GQuark domain, const std::string &file) {
+  void expect_failure(const std::string &url, GQuark domain, const std::string &file,
+                      GCancellable *cancellable = nullptr) {
     error_ = nullptr;
     GError *error = nullptr;
-    EXPECT_FALSE(http_download_file(url.c_str(), file.c_str(), &error));
+    EXPECT_FALSE(http_download_file(url.c_str(), file.c_str(), cancellable, &error));
     ASSERT_NE(error, nullptr);
     error_.reset(error);
     EXPECT_EQ(error->domain, domain) << error->message;
@@ -172,6 +175,20 @@ TEST_F(HttpDownloadTest, FileFailuresKeepTheOldFile) {
   }
   EXPECT_TRUE(http_download_file(server_.url("/big").c_str(), new_path_.c_str(), nullptr));
   EXPECT_EQ(read_file(new_path_), big);
+}
+
+// Cancelled while the server has not answered yet, the download ends with
+// GIO's error instead of waiting for the answer.
+TEST_F(HttpDownloadTest, CancelledWhileTheServerWaits) {
+  server_.answer("/slow", HttpTestServer::ok("late\n"), std::chrono::seconds(5));
+  g_autoptr(GCancellable) cancellable = g_cancellable_new();
+  const std::jthread canceller([&cancellable] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    g_cancellable_cancel(cancellable);
+  });
+  ASSERT_NO_FATAL_FAILURE(expect_failure(server_.url("/slow"), G_IO_ERROR, old_path_, cancellable));
+  EXPECT_EQ(error_->code, G_IO_ERROR_CANCELLED) << error_->message;
+  expect_old_file_kept();
 }
 
 // These run where the test certificate authority is trusted: inside a
