@@ -15,6 +15,7 @@ set(QOR_PUBLIC_HEADERS
     config/configuration.h
     config/version.h
     net/http_download.h
+    net/http_error.h
     ui/display_error.h)
 set(QOR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qor-config)
 set(QOR_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor-config)

@@ -28,8 +28,7 @@ std::unique_ptr<Configuration> load(GCancellable *cancellable, GError **error) {
   }
   const std::string path = config_local_path(*home);
   g_autoptr(GError) download_error = nullptr;
-  if (!http_download_file(ConfigUrl, path.c_str(), &download_error)) {  // TODO cancellable
-    (void)cancellable;
+  if (!http_download_file(ConfigUrl, path.c_str(), cancellable, &download_error)) {
     // A cancelled download is the caller's choice, not a failure to report.
     if (!g_error_matches(download_error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
       g_warning("Failed to download config file '%s'\n", ConfigUrl);

@@ -1,13 +1,12 @@
 #include "net/http_download.h"
 
-#include <gio/gio.h>
-
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "net/file_replace.h"
-#include "net/http_errors.h"
-#include "net/http_transport.h"
+#include "net/file_replacement.h"
+#include "net/http_error.h"
+#include "net/http_session.h"
 
 namespace qor {
 
@@ -15,6 +14,9 @@ namespace {
 
 // As many redirections as libsoup itself follows before giving up.
 constexpr int kMaxRedirects = 20;
+
+// The body goes to the file in pieces of this size, never whole in memory.
+constexpr gsize kChunkSize = gsize{64} * 1024;
 
 constexpr auto kUrlFlags = static_cast<GUriFlags>(
     G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH | G_URI_FLAGS_ENCODED_QUERY |
@@ -52,31 +54,35 @@ std::optional<std::string> redirect_target(const std::string &url, const HttpRes
 }
 
 bool fail_with_status(const HttpResponse &response, GError **error) {
-  set_http_error(error, response.status, response.reason.c_str());
+  g_set_error(error, http_error_quark(), static_cast<int>(response.status), "%s",
+              response.reason.c_str());
   return false;
 }
 
 bool refuse_downgrade(const std::string &from, const std::string &to, guint status,
                       GError **error) {
-  g_autofree char *message =
-      g_strdup_printf("Refused the redirection from %s to %s: it leaves HTTPS for plain HTTP",
-                      from.c_str(), to.c_str());
-  set_http_error(error, status, message);
+  g_set_error(error, http_error_quark(), static_cast<int>(status),
+              "Refused the redirection from %s to %s: it leaves HTTPS for plain HTTP", from.c_str(),
+              to.c_str());
   return false;
 }
 
 // GETs url, following redirections as the library would, except one that
-// would carry the download from HTTPS to plain HTTP.
-bool fetch(const HttpSession &session, std::string url, HttpResponse &response, GError **error) {
+// would carry the download from HTTPS to plain HTTP; leaves the successful
+// final response, its body unread, in response.
+bool fetch(const HttpSession &session, std::string url, GCancellable *cancellable,
+           HttpResponse &response, GError **error) {
   for (int redirects = 0;; ++redirects) {
-    response = session.get(url.c_str());
+    if (!session.get(url.c_str(), cancellable, response, error)) {
+      return false;
+    }
     std::optional<std::string> target = redirect_target(url, response);
     if (!target) {
       return (response.status >= 200 && response.status <= 299) ||
              fail_with_status(response, error);
     }
     if (redirects == kMaxRedirects) {
-      set_http_error(error, kHttpTooManyRedirects, http_failure_phrase(kHttpTooManyRedirects));
+      g_set_error_literal(error, http_error_quark(), kHttpTooManyRedirects, "Too many redirects");
       return false;
     }
     if (is_https(url) && !is_https(*target)) {
@@ -87,47 +93,59 @@ bool fetch(const HttpSession &session, std::string url, HttpResponse &response, 
 }
 
 // A body cut short is not the document; where the connection was closed
-// the library takes what came as complete, so the length is checked here.
-bool check_length(const HttpResponse &response, GError **error) {
-  if (response.announced_length < 0 || response.status == 204) {
+// the library may take what came as complete, so the length is checked here.
+bool check_length(const HttpResponse &response, gint64 received, GError **error) {
+  if (response.announced_length < 0 || response.status == 204 ||
+      received == response.announced_length) {
     return true;
   }
-  gint64 received = 0;
-  for (const BytesPtr &chunk : response.body) {
-    received += static_cast<gint64>(g_bytes_get_size(chunk.get()));
-  }
-  if (received == response.announced_length) {
-    return true;
-  }
-  g_autofree char *message =
-      g_strdup_printf("Connection terminated unexpectedly: received %" G_GINT64_FORMAT
-                      " bytes of the %" G_GINT64_FORMAT " announced",
-                      received, response.announced_length);
-  set_http_error(error, kHttpIoError, message);
+  g_set_error(error, http_error_quark(), kHttpIoError,
+              "Connection terminated unexpectedly: received %" G_GINT64_FORMAT
+              " bytes of the %" G_GINT64_FORMAT " announced",
+              received, response.announced_length);
   return false;
 }
 
-bool store_body(const char *path, const HttpResponse &response, GError **error) {
+// Copies the body into the file as it arrives and puts the file in place
+// once all of it came.
+bool store_body(const char *path, const HttpResponse &response, GCancellable *cancellable,
+                GError **error) {
   FileReplacement file;
   if (!file.open(path, error)) {
     return false;
   }
-  for (const BytesPtr &chunk : response.body) {
-    if (!file.write(chunk.get(), error)) {
+  std::vector<char> chunk(kChunkSize);
+  gint64 received = 0;
+  for (;;) {
+    g_autoptr(GError) cause = nullptr;
+    const gssize got =
+        g_input_stream_read(response.body.get(), chunk.data(), chunk.size(), cancellable, &cause);
+    // An early end where a length was announced is for check_length to tell.
+    const bool cut_short = g_error_matches(cause, G_IO_ERROR, G_IO_ERROR_PARTIAL_INPUT) &&
+                           response.announced_length >= 0;
+    if (got == 0 || cut_short) {
+      break;
+    }
+    if (got < 0) {
+      set_transport_error(error, cause, cancellable);
       return false;
     }
+    if (!file.write(chunk.data(), static_cast<gsize>(got), error)) {
+      return false;
+    }
+    received += got;
   }
-  return file.commit(error);
+  return check_length(response, received, error) && file.commit(error);
 }
 
 }  // namespace
 
-bool http_download_file(const char *url, const char *path, GError **error) {
+bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
+                        GError **error) {
   std::optional<std::string> start = url != nullptr ? http_url(url) : std::nullopt;
   if (!start) {
-    g_autofree char *message =
-        g_strdup_printf("Not a valid http or https URL: %s", url != nullptr ? url : "(none)");
-    set_http_error(error, kHttpMalformed, message);
+    g_set_error(error, http_error_quark(), kHttpMalformed, "Not a valid http or https URL: %s",
+                url != nullptr ? url : "(none)");
     return false;
   }
   if (path == nullptr || *path == '\0') {
@@ -136,12 +154,16 @@ bool http_download_file(const char *url, const char *path, GError **error) {
     return false;
   }
   const HttpSession session;
-  HttpResponse response;
   if (!session.valid()) {
     return false;
   }
-  return fetch(session, *start, response, error) && check_length(response, error) &&
-         store_body(path, response, error);
+  HttpResponse response;
+  return fetch(session, *start, cancellable, response, error) &&
+         store_body(path, response, cancellable, error);
+}
+
+bool http_download_file(const char *url, const char *path, GError **error) {
+  return http_download_file(url, path, nullptr, error);
 }
 
 }  // namespace qor

@@ -1,13 +1,18 @@
 // Helpers shared by the test programs: temporary folders, files, environment
-// changes that undo themselves, and captured GLib warnings.
+// changes and resource limits that undo themselves, and captured GLib
+// warnings.
 #pragma once
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -62,6 +67,21 @@ inline std::optional<std::string> read_file(const std::string &path) {
   return contents.str();
 }
 
+// The names in a folder, sorted and each followed by a space, to see that
+// nothing was left behind.
+inline std::string listing(const std::string &folder) {
+  g_autoptr(GDir) dir = g_dir_open(folder.c_str(), 0, nullptr);
+  std::set<std::string> names;
+  while (const char *name = dir != nullptr ? g_dir_read_name(dir) : nullptr) {
+    names.emplace(name);
+  }
+  std::string joined;
+  for (const std::string &name : names) {
+    joined += name + " ";
+  }
+  return joined;
+}
+
 // Sets (or, with nullopt, unsets) an environment variable for the object's
 // lifetime, then puts the old value back.
 class ScopedEnv {
@@ -86,6 +106,31 @@ class ScopedEnv {
   }
   std::string name_;
   std::optional<std::string> old_;
+};
+
+// Lowers a resource's soft limit for the object's lifetime, then puts the old
+// one back. Under a file size limit a write past it fails with EFBIG instead
+// of the signal that would end the process.
+class ScopedLimit {
+ public:
+  using Resource = decltype(RLIMIT_FSIZE);
+  ScopedLimit(Resource resource, rlim_t soft) : resource_(resource) {
+    getrlimit(resource_, &old_);
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{std::min(soft, old_.rlim_max), old_.rlim_max};
+    setrlimit(resource_, &limit);
+  }
+  ~ScopedLimit() {
+    setrlimit(resource_, &old_);
+    (void)std::signal(SIGXFSZ, old_handler_);
+  }
+  ScopedLimit(const ScopedLimit &) = delete;
+  ScopedLimit &operator=(const ScopedLimit &) = delete;
+
+ private:
+  Resource resource_;
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
 };
 
 // One message as GLib's log received it.

@@ -23,7 +23,7 @@ trap cleanup EXIT
 
 fail() { echo "check-install: $*" >&2; exit 1; }
 public_headers=(qor-config.h distro/distro_info.h config/configuration.h config/version.h
-  net/http_download.h ui/display_error.h)
+  net/http_download.h net/http_error.h ui/display_error.h)
 # The staged library may carry sanitizers that the example programs do not.
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0
 

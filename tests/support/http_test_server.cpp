@@ -32,6 +32,15 @@ std::string read_request_path(GInputStream *in, GCancellable *cancel) {
              : head.substr(start + 1, end - start - 1);
 }
 
+// Waits for delay, or less when stop is cancelled.
+void wait_unless_stopped(GCancellable *stop, std::chrono::milliseconds delay) {
+  GPollFD poll{};
+  if (delay.count() > 0 && g_cancellable_make_pollfd(stop, &poll)) {
+    g_poll(&poll, 1, static_cast<int>(delay.count()));
+    g_cancellable_release_fd(stop);
+  }
+}
+
 }  // namespace
 
 HttpTestServer::HttpTestServer(const std::string &cert_dir, guint16 port)
@@ -63,9 +72,10 @@ std::string HttpTestServer::url(std::string_view path) const {
          std::string(path);
 }
 
-void HttpTestServer::answer(const std::string &path, std::string response) {
+void HttpTestServer::answer(const std::string &path, std::string response,
+                            std::chrono::milliseconds delay) {
   const std::lock_guard lock(mutex_);
-  responses_[path] = std::move(response);
+  answers_[path] = {std::move(response), delay};
 }
 
 int HttpTestServer::requests(const std::string &path) const {
@@ -120,16 +130,17 @@ void HttpTestServer::serve(GIOStream *stream) {
   if (path.empty()) {
     return;
   }
-  const std::string response = response_for(path);
-  g_output_stream_write_all(g_io_stream_get_output_stream(stream), response.data(), response.size(),
-                            nullptr, stop_.get(), nullptr);
+  const Answer answer = answer_for(path);
+  wait_unless_stopped(stop_.get(), answer.delay);
+  g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
+                            answer.response.size(), nullptr, stop_.get(), nullptr);
 }
 
-std::string HttpTestServer::response_for(const std::string &path) {
+HttpTestServer::Answer HttpTestServer::answer_for(const std::string &path) {
   const std::lock_guard lock(mutex_);
   ++requests_[path];
-  auto found = responses_.find(path);
-  return found != responses_.end() ? found->second : status(404, "Not Found");
+  auto found = answers_.find(path);
+  return found != answers_.end() ? found->second : Answer{status(404, "Not Found")};
 }
 
 }  // namespace qor::test

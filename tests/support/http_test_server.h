@@ -5,6 +5,7 @@
 
 #include <gio/gio.h>
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -17,7 +18,8 @@ namespace qor::test {
 
 // Listens on 127.0.0.1 and serves on its own thread, one connection at a
 // time: it reads one request, answers with the bytes set for its path (404
-// for others) exactly as given, and closes.
+// for others) exactly as given, after the delay set with them, and closes.
+// Destroyed while it delays an answer, it stops at once.
 class HttpTestServer {
  public:
   // With a folder made by make-certs.sh, speaks HTTPS with its server.pem.
@@ -28,7 +30,7 @@ class HttpTestServer {
   HttpTestServer &operator=(const HttpTestServer &) = delete;
 
   std::string url(std::string_view path) const;
-  void answer(const std::string &path, std::string response);
+  void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {});
   int requests(const std::string &path) const;
 
   // Whole responses, each closing its connection.
@@ -40,14 +42,18 @@ class HttpTestServer {
   void run();
   void serve_tls(GIOStream *connection);
   void serve(GIOStream *stream);
-  std::string response_for(const std::string &path);
+  struct Answer {
+    std::string response;
+    std::chrono::milliseconds delay{};
+  };
+  Answer answer_for(const std::string &path);
 
   GObjectPtr<GSocketListener> listener_;
   GObjectPtr<GCancellable> stop_;
   GObjectPtr<GTlsCertificate> certificate_;
   guint16 port_ = 0;
   mutable std::mutex mutex_;
-  std::map<std::string, std::string> responses_;
+  std::map<std::string, Answer> answers_;
   std::map<std::string, int> requests_;
   std::thread thread_;
 };

@@ -1,0 +1,77 @@
+#include "net/file_replacement.h"
+
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <glib/gstdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+namespace qor {
+
+FileReplacement::~FileReplacement() { abandon(); }
+
+bool FileReplacement::open(const char *path, GError **error) {
+  abandon();
+  path_ = path;
+  g_autofree char *folder = g_path_get_dirname(path);
+  g_autofree char *name = g_build_filename(folder, ".qor-download-XXXXXX", nullptr);
+  fd_ = g_mkstemp_full(name, O_RDWR | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    return fail("Cannot make a temporary file in", folder, error);
+  }
+  temporary_.reset(g_steal_pointer(&name));
+  return true;
+}
+
+bool FileReplacement::write(const void *data, gsize size, GError **error) {
+  const auto *bytes = static_cast<const char *>(data);
+  while (size > 0) {
+    const gssize written = ::write(fd_, bytes, size);
+    if (written < 0 && errno != EINTR) {
+      return fail("Cannot write", path_.c_str(), error);
+    }
+    if (written > 0) {
+      bytes += written;
+      size -= static_cast<gsize>(written);
+    }
+  }
+  return true;
+}
+
+bool FileReplacement::commit(GError **error) {
+  // Synced before the rename, so that a crash cannot put an empty or partial
+  // file where the old one was.
+  if (fsync(fd_) != 0 || !g_close(std::exchange(fd_, -1), nullptr)) {
+    return fail("Cannot write", path_.c_str(), error);
+  }
+  if (std::rename(temporary_.get(), path_.c_str()) != 0) {
+    return fail("Cannot put the new file in place at", path_.c_str(), error);
+  }
+  temporary_.reset();
+  return true;
+}
+
+// Reports errno's failure on what was being done and throws the new content
+// away.
+bool FileReplacement::fail(const char *what, const char *on, GError **error) {
+  const int code = errno;
+  abandon();
+  g_set_error(error, G_IO_ERROR, g_io_error_from_errno(code), "%s %s: %s", what, on,
+              g_strerror(code));
+  return false;
+}
+
+void FileReplacement::abandon() {
+  if (fd_ >= 0) {
+    g_close(std::exchange(fd_, -1), nullptr);
+  }
+  if (temporary_) {
+    g_unlink(temporary_.get());
+    temporary_.reset();
+  }
+}
+
+}  // namespace qor

@@ -1,0 +1,47 @@
+// Replacing a local file so that a reader never meets half of the new
+// content: either all of it is in place, or the old file (or its absence)
+// stays exactly as it was, with nothing left beside it.
+#pragma once
+
+#include <glib.h>
+
+#include <string>
+
+#include "common/glib_ptr.h"
+
+namespace qor {
+
+// The new content goes to a temporary file in the destination's folder,
+// which is renamed over the destination once all of it was written and
+// synced. Nothing ever writes to the destination itself: GIO's replace falls
+// back to truncating it in place when it cannot make its temporary file, so
+// a later failure would leave the old content damaged.
+class FileReplacement {
+ public:
+  FileReplacement() = default;
+  // Abandons a replacement that was opened but not committed: the
+  // temporary file is removed.
+  ~FileReplacement();
+  FileReplacement(const FileReplacement &) = delete;
+  FileReplacement &operator=(const FileReplacement &) = delete;
+
+  // Starts replacing the file at path. The new file gets mode 0666 less the
+  // umask; the old one's mode is not kept. On failure error holds a GIO
+  // error naming the folder.
+  bool open(const char *path, GError **error);
+  // Appends size bytes to the new content.
+  bool write(const void *data, gsize size, GError **error);
+  // Puts the new content in place; a symbolic link at the path is replaced,
+  // never followed. On failure nothing has changed.
+  bool commit(GError **error);
+
+ private:
+  bool fail(const char *what, const char *on, GError **error);
+  void abandon();
+
+  std::string path_;
+  GUniquePtr<char> temporary_;
+  int fd_ = -1;
+};
+
+}  // namespace qor
