@@ -22,7 +22,7 @@ bool FileReplacement::open(const char *path, GError **error) {
   if (fd_ < 0) {
     return fail("Cannot make a temporary file in", folder, error);
   }
-  temporary_.reset(g_steal_pointer(&name));
+  temporary_ = name;
   return true;
 }
 
@@ -47,10 +47,10 @@ bool FileReplacement::commit(GError **error) {
   if (fsync(fd_) != 0 || !g_close(std::exchange(fd_, -1), nullptr)) {
     return fail("Cannot write", path_.c_str(), error);
   }
-  if (std::rename(temporary_.get(), path_.c_str()) != 0) {
+  if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     return fail("Cannot put the new file in place at", path_.c_str(), error);
   }
-  temporary_.reset();
+  temporary_.clear();
   return true;
 }
 
@@ -68,9 +68,9 @@ void FileReplacement::abandon() {
   if (fd_ >= 0) {
     g_close(std::exchange(fd_, -1), nullptr);
   }
-  if (temporary_) {
-    g_unlink(temporary_.get());
-    temporary_.reset();
+  if (!temporary_.empty()) {
+    g_unlink(temporary_.c_str());
+    temporary_.clear();
   }
 }
 

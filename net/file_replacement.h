@@ -7,8 +7,6 @@
 
 #include <string>
 
-#include "common/glib_ptr.h"
-
 namespace qor {
 
 // The new content goes to a temporary file in the destination's folder,
@@ -40,7 +38,7 @@ class FileReplacement {
   void abandon();
 
   std::string path_;
-  GUniquePtr<char> temporary_;
+  std::string temporary_;  // empty when there is none
   int fd_ = -1;
 };
 
