@@ -65,7 +65,9 @@ std::size_t skip_spaces(std::string_view text, std::size_t pos) {
 
 std::string_view up_to_line_break(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size(); ++pos) {
-    if (starts_with_line_break(text.substr(pos))) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if ((byte >= '\n' && byte <= '\r') ||
+        (byte >= 0x80 && starts_with_line_break(text.substr(pos)))) {
       return text.substr(0, pos);
     }
   }
@@ -110,7 +112,6 @@ std::optional<KernelRange> find_first_range(std::string_view text) {
 }  // namespace
 
 std::optional<KernelRange> match_kernel_range(std::string_view value) {
-  value = up_to_nul(value);
   if (!g_utf8_validate_len(value.data(), value.size(), nullptr)) {
     return std::nullopt;
   }

@@ -17,8 +17,8 @@ struct KernelRange {
 
 // Finds the first match of ([0-9.]+)\s+([0-9.]+)\s+(.*) in value as GRegex
 // does: \s is any Unicode white space, "." any character but a line break,
-// and a value that is not valid UTF-8 has no match. The value is read as a C
-// string: nothing after a NUL byte counts. Linear in the value's length.
+// and a value that is not valid UTF-8 (or holds a NUL byte) has no match.
+// Linear in the value's length.
 std::optional<KernelRange> match_kernel_range(std::string_view value);
 
 // Decides, for one link of a chain of kernel ranges, whether to go on into

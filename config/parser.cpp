@@ -71,7 +71,6 @@ bool kernel_in_range(const KernelRange &range, std::string_view kernel_release) 
 // so a nested "[" leaves the section open.
 bool parse_cfg_line(Configuration &config, std::string_view line, std::string_view kernel_release,
                     Warnings warnings) {
-  line = up_to_nul(line);
   if (!line.starts_with('k')) {
     return apply_instruction(config, line, warnings);
   }

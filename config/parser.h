@@ -17,8 +17,7 @@ enum class Warnings { kLog, kQuiet };
 // Interprets one instruction line (without its "\n") into config. Returns
 // true to go on with the section, false where the line ends it (a line that
 // begins with "["). Kernel-range ("k") lines are decided against
-// kernel_release. The line is read as a C string: nothing after a NUL byte
-// counts.
+// kernel_release.
 bool parse_cfg_line(Configuration &config, std::string_view line, std::string_view kernel_release,
                     Warnings warnings = Warnings::kLog);
 

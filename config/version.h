@@ -8,8 +8,7 @@ namespace qor {
 // Orders two version strings component by component (components split at
 // '.', ':' and '-'; numbers by value, other components byte-wise). Returns a
 // negative number when a orders before b, zero when they are equal, a
-// positive number after. Each is read as a C string: nothing after a NUL
-// byte counts.
+// positive number after.
 int compare_versions(std::string_view a, std::string_view b);
 
 }  // namespace qor
