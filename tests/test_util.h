@@ -1,42 +1,31 @@
-// Helpers shared by the test programs: temporary folders, files, environment
-// changes and resource limits that undo themselves, and captured GLib
-// warnings.
+// Helpers shared by the test programs: temporary folders and files, limits
+// and environment that undo themselves, captured warnings, a stand-in for
+// the distribution's tool, and programs run as a user runs them.
 #pragma once
 
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
-#include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace qor::test {
 
-// A fresh folder under the system's temporary folder, removed with all it
-// holds when the object goes.
+// A fresh folder, removed with all it holds when the object goes.
 class TempDir {
  public:
-  TempDir() {
-    g_autoptr(GError) error = nullptr;
-    g_autofree char *made = g_dir_make_tmp("qor-test-XXXXXX", &error);
-    if (made == nullptr) {
-      throw std::runtime_error(error->message);
-    }
-    path_ = made;
-  }
+  TempDir() : path_(g_dir_make_tmp("qor-test-XXXXXX", nullptr)) {}
   ~TempDir() {
-    if (std::system(("rm -rf '" + path_ + "'").c_str()) != 0) {
-      g_printerr("could not remove %s\n", path_.c_str());
-    }
+    const std::string command = "rm -rf '" + path_ + "'";
+    g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr);
   }
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
@@ -48,27 +37,20 @@ class TempDir {
   std::string path_;
 };
 
-inline void write_file(const std::string &path, std::string_view contents) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-  if (!out) {
-    throw std::runtime_error("cannot write " + path);
-  }
+inline void write_file(const std::string &path, std::string_view contents, int mode = 0644) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+  g_chmod(path.c_str(), mode);
 }
 
 // The file's bytes, or nullopt when it cannot be read.
 inline std::optional<std::string> read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    return std::nullopt;
-  }
   std::ostringstream contents;
   contents << in.rdbuf();
-  return contents.str();
+  return in ? std::optional(contents.str()) : std::nullopt;
 }
 
-// The names in a folder, sorted and each followed by a space, to see that
-// nothing was left behind.
+// The names in a folder, sorted and each followed by a space.
 inline std::string listing(const std::string &folder) {
   g_autoptr(GDir) dir = g_dir_open(folder.c_str(), 0, nullptr);
   std::set<std::string> names;
@@ -82,39 +64,20 @@ inline std::string listing(const std::string &folder) {
   return joined;
 }
 
-// Sets (or, with nullopt, unsets) an environment variable for the object's
-// lifetime, then puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, const std::optional<std::string> &value) : name_(std::move(name)) {
-    if (const char *old = std::getenv(name_.c_str())) {
-      old_ = old;
-    }
-    set(name_, value);
-  }
-  ~ScopedEnv() { set(name_, old_); }
-  ScopedEnv(const ScopedEnv &) = delete;
-  ScopedEnv &operator=(const ScopedEnv &) = delete;
+// A stand-in for the distribution's tool in folder: lsb_release, printing
+// output and, on standard error, a note the real one prints there too.
+inline void write_tool(const std::string &folder, std::string_view output, int status = 0) {
+  write_file(folder + "/lsb_release",
+             "#!/bin/sh\necho 'No LSB modules are available.' >&2\nprintf '%s' '" +
+                 std::string(output) + "'\nexit " + std::to_string(status) + "\n",
+             0755);
+}
 
- private:
-  static void set(const std::string &name, const std::optional<std::string> &value) {
-    if (value) {
-      g_setenv(name.c_str(), value->c_str(), TRUE);
-    } else {
-      g_unsetenv(name.c_str());
-    }
-  }
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
-// Lowers a resource's soft limit for the object's lifetime, then puts the old
-// one back. Under a file size limit a write past it fails with EFBIG instead
-// of the signal that would end the process.
+// Lowers a resource's soft limit for the object's lifetime. Under a file
+// size limit a write past it fails with EFBIG instead of a signal.
 class ScopedLimit {
  public:
-  using Resource = decltype(RLIMIT_FSIZE);
-  ScopedLimit(Resource resource, rlim_t soft) : resource_(resource) {
+  ScopedLimit(decltype(RLIMIT_FSIZE) resource, rlim_t soft) : resource_(resource) {
     getrlimit(resource_, &old_);
     old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{std::min(soft, old_.rlim_max), old_.rlim_max};
@@ -128,50 +91,69 @@ class ScopedLimit {
   ScopedLimit &operator=(const ScopedLimit &) = delete;
 
  private:
-  Resource resource_;
+  decltype(RLIMIT_FSIZE) resource_;
   rlimit old_{};
   void (*old_handler_)(int) = nullptr;
 };
 
-// One message as GLib's log received it.
-struct LogMessage {
-  std::optional<std::string> domain;  // nullopt: logged with no domain
-  GLogLevelFlags level;
-  std::string text;
-};
-
-// Catches every message logged with no domain (and, through the default
-// handler, with any domain) while it exists, instead of printing it.
+// The messages logged with no domain while it exists, instead of printing
+// them: warnings as they are, any other level marked as such.
 class LogCapture {
  public:
-  LogCapture() {
-    handler_ = g_log_set_handler(nullptr, kLevels, &LogCapture::record, this);
-    old_default_ = g_log_set_default_handler(&LogCapture::record, this);
-  }
-  ~LogCapture() {
-    g_log_remove_handler(nullptr, handler_);
-    g_log_set_default_handler(old_default_, nullptr);
-  }
+  LogCapture() : handler_(g_log_set_handler(nullptr, kLevels, &LogCapture::record, this)) {}
+  ~LogCapture() { g_log_remove_handler(nullptr, handler_); }
   LogCapture(const LogCapture &) = delete;
   LogCapture &operator=(const LogCapture &) = delete;
 
-  const std::vector<LogMessage> &messages() const { return messages_; }
-  void clear() { messages_.clear(); }
+  std::vector<std::string> take() { return std::exchange(messages_, {}); }
 
  private:
   static constexpr auto kLevels =
       static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
-
-  static void record(const char *domain, GLogLevelFlags level, const char *text, gpointer self) {
-    auto *capture = static_cast<LogCapture *>(self);
-    capture->messages_.push_back({domain ? std::optional<std::string>(domain) : std::nullopt,
-                                  static_cast<GLogLevelFlags>(level & G_LOG_LEVEL_MASK),
-                                  text ? text : ""});
+  static void record(const char *, GLogLevelFlags level, const char *text, gpointer self) {
+    const bool warning = (level & G_LOG_LEVEL_MASK) == G_LOG_LEVEL_WARNING;
+    static_cast<LogCapture *>(self)->messages_.push_back((warning ? "" : "not a warning: ") +
+                                                         std::string(text));
   }
 
-  guint handler_ = 0;
-  GLogFunc old_default_ = nullptr;
-  std::vector<LogMessage> messages_;
+  guint handler_;
+  std::vector<std::string> messages_;
 };
+
+struct Run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs argv in folder cwd with nothing but env in its environment, as a user
+// runs it; with combined, its standard error goes where its standard output
+// goes.
+inline Run run_program(std::vector<std::string> argv, const std::vector<std::string> &env,
+                       const char *cwd = nullptr, bool combined = false) {
+  std::vector<char *> args;
+  for (std::string &arg : argv) {
+    args.push_back(arg.data());
+  }
+  args.push_back(nullptr);
+  std::vector<char *> environment;
+  for (const std::string &entry : env) {
+    environment.push_back(const_cast<char *>(entry.c_str()));
+  }
+  environment.push_back(nullptr);
+  g_autofree char *out = nullptr;
+  g_autofree char *err = nullptr;
+  Run run;
+  const auto to_stdout = [](gpointer) { dup2(1, 2); };
+  if (!g_spawn_sync(cwd, args.data(), environment.data(), G_SPAWN_DEFAULT,
+                    combined ? +to_stdout : nullptr, nullptr, &out, combined ? nullptr : &err,
+                    &run.status, nullptr)) {
+    throw std::runtime_error("cannot run " + argv[0]);
+  }
+  run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
+  run.out = out != nullptr ? out : "";
+  run.err = err != nullptr ? err : "";
+  return run;
+}
 
 }  // namespace qor::test

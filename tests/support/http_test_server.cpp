@@ -8,47 +8,35 @@ namespace {
 
 void check(bool ok, GError *error) {
   if (!ok) {
-    std::string message = error != nullptr ? error->message : "failed";
+    const std::string message = error != nullptr ? error->message : "failed";
     g_clear_error(&error);
     throw std::runtime_error("test server: " + message);
   }
 }
 
 // The path of the request line, once the whole head has arrived.
-std::string read_request_path(GInputStream *in, GCancellable *cancel) {
+std::string read_request_path(GInputStream *in, GCancellable *stop) {
   std::string head;
   char buffer[1024];
   while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-    gssize got = g_input_stream_read(in, buffer, sizeof buffer, cancel, nullptr);
+    const gssize got = g_input_stream_read(in, buffer, sizeof buffer, stop, nullptr);
     if (got <= 0) {
       return {};
     }
-    head.append(buffer, static_cast<size_t>(got));
+    head.append(buffer, static_cast<std::size_t>(got));
   }
-  const size_t start = head.find(' ');
-  const size_t end = head.find(' ', start + 1);
-  return start == std::string::npos || end == std::string::npos
-             ? std::string()
-             : head.substr(start + 1, end - start - 1);
-}
-
-// Waits for delay, or less when stop is cancelled.
-void wait_unless_stopped(GCancellable *stop, std::chrono::milliseconds delay) {
-  GPollFD poll{};
-  if (delay.count() > 0 && g_cancellable_make_pollfd(stop, &poll)) {
-    g_poll(&poll, 1, static_cast<int>(delay.count()));
-    g_cancellable_release_fd(stop);
-  }
+  const std::size_t start = head.find(' ') + 1;
+  return head.substr(start, head.find(' ', start) - start);
 }
 
 }  // namespace
 
-HttpTestServer::HttpTestServer(const std::string &cert_dir, guint16 port)
+HttpTestServer::HttpTestServer(const std::string &cert, guint16 port)
     : listener_(g_socket_listener_new()), stop_(g_cancellable_new()) {
   GError *error = nullptr;
-  if (!cert_dir.empty()) {
-    certificate_.reset(g_tls_certificate_new_from_files(
-        (cert_dir + "/server.pem").c_str(), (cert_dir + "/server.key").c_str(), &error));
+  if (!cert.empty()) {
+    certificate_.reset(
+        g_tls_certificate_new_from_files((cert + ".pem").c_str(), (cert + ".key").c_str(), &error));
     check(certificate_ != nullptr, error);
   }
   g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
@@ -75,25 +63,24 @@ std::string HttpTestServer::url(std::string_view path) const {
 void HttpTestServer::answer(const std::string &path, std::string response,
                             std::chrono::milliseconds delay) {
   const std::lock_guard lock(mutex_);
-  answers_[path] = {std::move(response), delay};
+  answers_[path] = {std::make_shared<const std::string>(std::move(response)), delay};
 }
 
 int HttpTestServer::requests(const std::string &path) const {
   const std::lock_guard lock(mutex_);
-  auto found = requests_.find(path);
+  const auto found = requests_.find(path);
   return found == requests_.end() ? 0 : found->second;
 }
 
 std::string HttpTestServer::ok(std::string_view body) {
   return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nConnection: close\r\n\r\n" + std::string(body);
+         "\r\nConnection: close\r\n\r\n" +
+         std::string(body);
 }
 
 std::string HttpTestServer::status(int code, std::string_view reason) {
-  const std::string body = "<h1>" + std::string(reason) + "</h1>";
   return "HTTP/1.1 " + std::to_string(code) + " " + std::string(reason) +
-         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
-         body;
+         "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 }
 
 std::string HttpTestServer::redirect(int code, std::string_view location) {
@@ -102,26 +89,23 @@ std::string HttpTestServer::redirect(int code, std::string_view location) {
 }
 
 void HttpTestServer::run() {
-  for (;;) {
-    g_autoptr(GSocketConnection) connection =
-        g_socket_listener_accept(listener_.get(), nullptr, stop_.get(), nullptr);
-    if (connection == nullptr) {
-      return;
-    }
-    if (!certificate_) {
-      serve(G_IO_STREAM(connection));
-    } else {
-      serve_tls(G_IO_STREAM(connection));
-    }
-    g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
+  while (GSocketConnection *accepted =
+             g_socket_listener_accept(listener_.get(), nullptr, stop_.get(), nullptr)) {
+    connections_.emplace_back([this, accepted] {
+      g_autoptr(GIOStream) connection = G_IO_STREAM(accepted);
+      if (!certificate_) {
+        serve(connection);
+        return;
+      }
+      g_autoptr(GIOStream) tls =
+          g_tls_server_connection_new(connection, certificate_.get(), nullptr);
+      if (tls != nullptr && g_tls_connection_handshake(G_TLS_CONNECTION(tls), stop_.get(), nullptr)) {
+        serve(tls);
+      }
+    });
   }
-}
-
-void HttpTestServer::serve_tls(GIOStream *connection) {
-  g_autoptr(GIOStream) tls = g_tls_server_connection_new(connection, certificate_.get(), nullptr);
-  if (tls != nullptr && g_tls_connection_handshake(G_TLS_CONNECTION(tls), stop_.get(), nullptr)) {
-    serve(tls);
-    g_io_stream_close(tls, nullptr, nullptr);
+  for (std::thread &connection : connections_) {
+    connection.join();
   }
 }
 
@@ -131,16 +115,23 @@ void HttpTestServer::serve(GIOStream *stream) {
     return;
   }
   const Answer answer = answer_for(path);
-  wait_unless_stopped(stop_.get(), answer.delay);
-  g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
-                            answer.response.size(), nullptr, stop_.get(), nullptr);
+  if (answer.delay.count() > 0) {
+    GPollFD stopped{};
+    g_cancellable_make_pollfd(stop_.get(), &stopped);
+    g_poll(&stopped, 1, static_cast<int>(answer.delay.count()));
+    g_cancellable_release_fd(stop_.get());
+  }
+  g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response->data(),
+                            answer.response->size(), nullptr, stop_.get(), nullptr);
+  g_io_stream_close(stream, nullptr, nullptr);
 }
 
 HttpTestServer::Answer HttpTestServer::answer_for(const std::string &path) {
   const std::lock_guard lock(mutex_);
   ++requests_[path];
-  auto found = answers_.find(path);
-  return found != answers_.end() ? found->second : Answer{status(404, "Not Found")};
+  const auto found = answers_.find(path);
+  return found != answers_.end() ? found->second
+                                 : Answer{std::make_shared<const std::string>(status(404, "Not Found"))};
 }
 
 }  // namespace qor::test
