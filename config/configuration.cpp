@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <system_error>
 
+#include "common/glib_ptr.h"
 #include "config/loader.h"
 #include "config/section.h"
 #include "distro/distro_info.h"
@@ -16,28 +18,45 @@ namespace qor {
 
 const char ConfigUrl[] = "https://" QOR_CONFIG_HOST "/gfx/qor-config.cfg";
 
+// Where the local copy goes (nullopt: there is no home to keep it in) and,
+// when its download failed, why.
+struct LocalCopy {
+  std::optional<std::string> path;
+  GErrorPtr failure;
+};
+
 namespace {
 
-std::unique_ptr<Configuration> load(GCancellable *cancellable, GError **error) {
-  const std::optional<std::string> home = home_directory();
-  if (!home) {
-    g_warning("No home directory to keep the configuration file in");
-    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND,
-                        "No home directory to keep the configuration file in");
+constexpr const char *kNoHome = "No home directory to keep the configuration file in";
+
+LocalCopy download_local_copy(GCancellable *cancellable) {
+  LocalCopy copy{home_directory(), nullptr};
+  if (copy.path) {
+    copy.path = config_local_path(*copy.path);
+    GError *failure = nullptr;
+    http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure);
+    copy.failure.reset(failure);
+  }
+  return copy;
+}
+
+// Reads the section of this distribution from a freshly downloaded copy.
+std::unique_ptr<Configuration> load(LocalCopy copy, GError **error) {
+  if (!copy.path) {
+    g_warning("%s", kNoHome);
+    g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, kNoHome);
     return nullptr;
   }
-  const std::string path = config_local_path(*home);
-  g_autoptr(GError) download_error = nullptr;
-  if (!http_download_file(ConfigUrl, path.c_str(), cancellable, &download_error)) {
+  if (copy.failure) {
     // A cancelled download is the caller's choice, not a failure to report.
-    if (!g_error_matches(download_error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    if (!g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
       g_warning("Failed to download config file '%s'\n", ConfigUrl);
     }
-    g_propagate_error(error, g_steal_pointer(&download_error));
+    g_propagate_error(error, copy.failure.release());
     return nullptr;
   }
   std::optional<Configuration> config = read_configuration(
-      path, config_id(*get_distro_information()), running_kernel_release(), error);
+      *copy.path, config_id(*get_distro_information()), running_kernel_release(), error);
   return config ? std::make_unique<Configuration>(std::move(*config)) : nullptr;
 }
 
@@ -46,7 +65,10 @@ std::unique_ptr<Configuration> load(GCancellable *cancellable, GError **error) {
 std::atomic<const Configuration *> loaded{nullptr};
 std::mutex loading;
 
-const Configuration *get_or_load(GCancellable *cancellable, GError **error) {
+// The record, loading it if there is none yet, from the local copy that
+// download gives.
+template <typename Download>
+const Configuration *get_or_load(GCancellable *cancellable, GError **error, Download &&download) {
   if (const Configuration *config = loaded.load(std::memory_order_acquire)) {
     return config;
   }
@@ -57,7 +79,7 @@ const Configuration *get_or_load(GCancellable *cancellable, GError **error) {
   if (g_cancellable_set_error_if_cancelled(cancellable, error)) {
     return nullptr;
   }
-  std::unique_ptr<Configuration> config = load(cancellable, error);
+  std::unique_ptr<Configuration> config = load(download(), error);
   if (!config) {
     return nullptr;
   }
@@ -74,7 +96,8 @@ void print_dump(const Configuration &config) {
 void load_in_thread(GTask *task, gpointer /*source*/, gpointer /*data*/,
                     GCancellable *cancellable) {
   GError *error = nullptr;
-  const Configuration *config = get_or_load(cancellable, &error);
+  const Configuration *config =
+      get_or_load(cancellable, &error, [cancellable] { return download_local_copy(cancellable); });
   if (config == nullptr) {
     g_task_return_error(task, error);
     return;
@@ -86,7 +109,38 @@ void load_in_thread(GTask *task, gpointer /*source*/, gpointer /*data*/,
 }  // namespace
 
 const Configuration *get_configuration() {
-  const Configuration *config = get_or_load(nullptr, nullptr);
+  const Configuration *config =
+      get_or_load(nullptr, nullptr, [] { return download_local_copy(nullptr); });
+  if (config != nullptr) {
+    print_dump(*config);
+  }
+  return config;
+}
+
+ConfigurationDownload::ConfigurationDownload() : copy_(std::make_unique<LocalCopy>()) {
+  try {
+    thread_ = std::thread([this] { *copy_ = download_local_copy(nullptr); });
+  } catch (const std::system_error &) {
+    copy_.reset();  // no thread to be had: wait() downloads instead
+  }
+}
+
+ConfigurationDownload::~ConfigurationDownload() {
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+LocalCopy ConfigurationDownload::wait() {
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  return copy_ ? std::move(*copy_) : download_local_copy(nullptr);
+}
+
+const Configuration *get_configuration(ConfigurationDownload &download) {
+  const Configuration *config =
+      get_or_load(nullptr, nullptr, [&download] { return download.wait(); });
   if (config != nullptr) {
     print_dump(*config);
   }

@@ -4,8 +4,10 @@
 
 #include <gio/gio.h>
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/version.h"
@@ -45,6 +47,36 @@ extern const char ConfigUrl[];
 // with get_configuration_async: only one load runs at a time, and callers
 // that come while it runs wait for it and share its record.
 const Configuration *get_configuration();
+
+struct LocalCopy;
+
+// The download that get_configuration begins with, started ahead of it on a
+// thread of its own, so that it runs while the caller does other work (as
+// qor-config-test probes the distribution). Nothing else happens on that
+// thread: the warning of a failed download, the parse and the dump wait for
+// get_configuration(ConfigurationDownload &).
+class ConfigurationDownload {
+ public:
+  // Starts downloading ConfigUrl into ~/.qor-config. Where no thread can be
+  // had, the download waits for get_configuration instead.
+  ConfigurationDownload();
+  // Waits for the download: the thread never outlives the object.
+  ~ConfigurationDownload();
+  ConfigurationDownload(const ConfigurationDownload &) = delete;
+  ConfigurationDownload &operator=(const ConfigurationDownload &) = delete;
+
+ private:
+  friend const Configuration *get_configuration(ConfigurationDownload &download);
+  // Waits for the download's end and takes its result.
+  LocalCopy wait();
+
+  std::unique_ptr<LocalCopy> copy_;
+  std::thread thread_;
+};
+
+// As get_configuration(), but a first load takes the local copy from
+// download, waiting for it, instead of downloading it again.
+const Configuration *get_configuration(ConfigurationDownload &download);
 
 // Starts get_configuration's work on a worker thread and returns at once;
 // callback runs in the thread-default main context of the calling thread,

@@ -22,12 +22,20 @@ TEST(CheckerTest, ReportsAndDumps) {
       {{"deep-and-nul.cfg"}, 1, "deep-and-nul.out", ""},
       {{"--distributor=Ubuntu", "--codename", "jammy", "--kernel", "5.15.0-91-generic",
         "clean.cfg"},
-       0, "clean-ubuntu.out", ""},
+       0,
+       "clean-ubuntu.out",
+       ""},
       {{"--distributor=Debian", "--codename", "bookworm", "--kernel", "6.1", "unknown.cfg"},
-       1, "empty.out", "unknown-debian.err"},
-      {{"--distributor=Debian", "--codename", "trixie", "clean.cfg"}, 1, "empty.out",
+       1,
+       "empty.out",
+       "unknown-debian.err"},
+      {{"--distributor=Debian", "--codename", "trixie", "clean.cfg"},
+       1,
+       "empty.out",
        "clean.cfg: warning: no section for [Debian trixie]: clients there get empty lists\n"},
-      {{"--distributor", "Debian", "clean.cfg"}, 2, "",
+      {{"--distributor", "Debian", "clean.cfg"},
+       2,
+       "",
        "qor-config-check: --distributor and --codename go together\n"
        "Try 'qor-config-check --help' for more.\n"},
       {{"."}, 2, "", "qor-config-check: Error reading file “.”: Is a directory\n"},
@@ -40,8 +48,8 @@ TEST(CheckerTest, ReportsAndDumps) {
     SCOPED_TRACE(c.args.back());
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, c.out.empty() ? "" : test::read_file(folder + c.out).value_or("?"));
-    EXPECT_EQ(run.err, c.err.ends_with(".err") ? test::read_file(folder + c.err).value_or("?")
-                                               : c.err);
+    EXPECT_EQ(run.err,
+              c.err.ends_with(".err") ? test::read_file(folder + c.err).value_or("?") : c.err);
   }
 }
 

@@ -69,8 +69,9 @@ TEST(DisplayErrorTest, ShowsTheMessageLiterallyInAnErrorBoxUntilClosed) {
 TEST(DisplayErrorTest, WithoutADisplayLogsTheMessage) {
   qor::test::LogCapture log;
   qor::display_error(nullptr, "Config not found at %s", "https://h/x.cfg");
-  EXPECT_EQ(log.take(), std::vector<std::string>{
-                            "No display to show this error on: Config not found at https://h/x.cfg"});
+  EXPECT_EQ(log.take(),
+            std::vector<std::string>{
+                "No display to show this error on: Config not found at https://h/x.cfg"});
 }
 
 }  // namespace

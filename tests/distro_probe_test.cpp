@@ -65,8 +65,9 @@ TEST(DistroProbeTest, ToolFirstThenFedoraReleaseFile) {
             std::pair(true, Fields{kAbsent, kAbsent, "7", kAbsent}));
   EXPECT_EQ(probe(nullptr, heisenbug.c_str()),
             std::pair(true, Fields{"Fedora", heisenbug, "20", "Heisenbug"}));
-  EXPECT_EQ(probe(nullptr, "Fedora release 20 (Heisen\rbug)"),
-            std::pair(true, Fields{"Fedora", "Fedora release 20 (Heisen\rbug)", "Unknown", "Unknown"}));
+  EXPECT_EQ(
+      probe(nullptr, "Fedora release 20 (Heisen\rbug)"),
+      std::pair(true, Fields{"Fedora", "Fedora release 20 (Heisen\rbug)", "Unknown", "Unknown"}));
   EXPECT_EQ(probe(nullptr, nullptr), std::pair(false, Fields{}));
   ASSERT_EQ(g_mkdir(sources.fedora_release_path.c_str(), 0755), 0);  // root reads mode 000
   EXPECT_EQ(probe(nullptr, nullptr), std::pair(false, Fields{}));

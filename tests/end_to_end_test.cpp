@@ -113,9 +113,10 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       {"failed-download", HttpTestServer::status(404, "Not Found"), debian, nullptr, 1, old},
       {"no-section", HttpTestServer::ok(fixture), "Distributor ID:\tArch\nCodename:\tn/a\n",
        nullptr, 0, fixture},
-      {"no-codename", HttpTestServer::ok(fixture), "Distributor ID:\tDebian\n", nullptr, 0, fixture},
-      {"release-file", HttpTestServer::ok(fixture), nullptr, "Fedora release 39 (Thirty Nine)\n",
-       0, fixture},
+      {"no-codename", HttpTestServer::ok(fixture), "Distributor ID:\tDebian\n", nullptr, 0,
+       fixture},
+      {"release-file", HttpTestServer::ok(fixture), nullptr, "Fedora release 39 (Thirty Nine)\n", 0,
+       fixture},
       {"nothing-to-ask", HttpTestServer::ok(fixture), nullptr, nullptr, 0, fixture},
       {"huge-body", HttpTestServer::ok(huge), debian, nullptr, 0, huge},
   };

@@ -1,5 +1,5 @@
-// The download against real servers on 127.0.0.1, run where a throw-away
-// certificate authority is trusted (support/ns-run).
+// The download against real servers on 127.0.0.1, where support/ns-run has
+// made a certificate authority trusted, and the all-or-nothing file writer.
 #include "net/http_download.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "net/file_replacement.h"
 #include "support/http_test_server.h"
 #include "test_util.h"
 
@@ -114,6 +115,45 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
   }
   EXPECT_EQ(http_.requests("/plain"), 0);
   EXPECT_FALSE(http_download_file(nullptr, file_.c_str(), nullptr));
+}
+
+// GIO's replace fell back to writing in place when it could not make its
+// temporary file, and a write failing then cut the old file short. No
+// servers here: their threads would take descriptors while the limits hold.
+TEST(FileReplacementTest, NeverTouchesTheOldFile) {
+  const test::TempDir dir_;
+  const std::string file_ = dir_.file("config");
+  test::write_file(file_, "old contents\n");
+  ASSERT_EQ(g_mkdir(dir_.file("folder").c_str(), 0700), 0);
+  const int lowest_free = dup(0);
+  close(lowest_free);
+  const struct {
+    std::string file;
+    rlim_t descriptors;
+    rlim_t size_cap;
+    std::string failing;  // the step that fails
+  } cases[] = {
+      {file_, static_cast<rlim_t>(lowest_free), RLIM_INFINITY, "open"},
+      {file_, static_cast<rlim_t>(lowest_free) + 1, 4, "write"},
+      {dir_.file("fresh"), static_cast<rlim_t>(lowest_free) + 1, 4, "write"},
+      {dir_.file("folder"), RLIM_INFINITY, RLIM_INFINITY, "commit"},
+  };
+  for (const auto &c : cases) {
+    g_autoptr(GError) error = nullptr;
+    const std::string step = [&] {
+      const test::ScopedLimit descriptors(RLIMIT_NOFILE, c.descriptors);
+      const test::ScopedLimit size(RLIMIT_FSIZE, c.size_cap);
+      FileReplacement writer;
+      return !writer.open(c.file.c_str(), &error)          ? "open"
+             : !writer.write("new contents\n", 13, &error) ? "write"
+             : !writer.commit(&error)                      ? "commit"
+                                                           : "none";
+    }();
+    EXPECT_EQ(step, c.failing) << c.file;
+    EXPECT_EQ(error->domain, G_IO_ERROR);
+    EXPECT_EQ(test::read_file(file_), "old contents\n");
+    EXPECT_EQ(test::listing(dir_.path()), "config folder ");
+  }
 }
 
 }  // namespace

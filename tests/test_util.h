@@ -1,6 +1,4 @@
-// Helpers shared by the test programs: temporary folders and files, limits
-// and environment that undo themselves, captured warnings, a stand-in for
-// the distribution's tool, and programs run as a user runs them.
+// Helpers shared by the test programs.
 #pragma once
 
 #include <glib.h>
@@ -13,36 +11,24 @@
 #include <optional>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace qor::test {
 
 // A fresh folder, removed with all it holds when the object goes.
-class TempDir {
- public:
-  TempDir() : path_(g_dir_make_tmp("qor-test-XXXXXX", nullptr)) {}
-  ~TempDir() {
-    const std::string command = "rm -rf '" + path_ + "'";
-    g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-
+struct TempDir {
+  std::string path_ = g_dir_make_tmp("qor-test-XXXXXX", nullptr);
+  ~TempDir() { g_spawn_command_line_sync(("rm -rf " + path_).c_str(), {}, {}, {}, {}); }
   const std::string &path() const { return path_; }
   std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
 };
 
 inline void write_file(const std::string &path, std::string_view contents, int mode = 0644) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+  std::ofstream(path, std::ios::binary) << contents;
   g_chmod(path.c_str(), mode);
 }
 
-// The file's bytes, or nullopt when it cannot be read.
 inline std::optional<std::string> read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream contents;
@@ -64,8 +50,8 @@ inline std::string listing(const std::string &folder) {
   return joined;
 }
 
-// A stand-in for the distribution's tool in folder: lsb_release, printing
-// output and, on standard error, a note the real one prints there too.
+// A stand-in for the distribution's tool in folder: it prints output, and on
+// standard error a note the real one prints there too, and exits with status.
 inline void write_tool(const std::string &folder, std::string_view output, int status = 0) {
   write_file(folder + "/lsb_release",
              "#!/bin/sh\necho 'No LSB modules are available.' >&2\nprintf '%s' '" +
@@ -73,49 +59,33 @@ inline void write_tool(const std::string &folder, std::string_view output, int s
              0755);
 }
 
-// Lowers a resource's soft limit for the object's lifetime. Under a file
-// size limit a write past it fails with EFBIG instead of a signal.
-class ScopedLimit {
- public:
-  ScopedLimit(decltype(RLIMIT_FSIZE) resource, rlim_t soft) : resource_(resource) {
-    getrlimit(resource_, &old_);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{std::min(soft, old_.rlim_max), old_.rlim_max};
-    setrlimit(resource_, &limit);
+// Lowers a resource's soft limit while it exists. Under a file size limit a
+// write past it fails as on a full disk, with no signal.
+struct ScopedLimit {
+  decltype(RLIMIT_FSIZE) resource;
+  rlimit old{};
+  ScopedLimit(decltype(RLIMIT_FSIZE) limited, rlim_t soft) : resource(limited) {
+    getrlimit(resource, &old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{std::min(soft, old.rlim_max), old.rlim_max};
+    setrlimit(resource, &limit);
   }
-  ~ScopedLimit() {
-    setrlimit(resource_, &old_);
-    (void)std::signal(SIGXFSZ, old_handler_);
-  }
-  ScopedLimit(const ScopedLimit &) = delete;
-  ScopedLimit &operator=(const ScopedLimit &) = delete;
-
- private:
-  decltype(RLIMIT_FSIZE) resource_;
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
+  ~ScopedLimit() { setrlimit(resource, &old); }
 };
 
 // The messages logged with no domain while it exists, instead of printing
-// them: warnings as they are, any other level marked as such.
+// them: warnings as they are, other levels marked.
 class LogCapture {
  public:
-  LogCapture() : handler_(g_log_set_handler(nullptr, kLevels, &LogCapture::record, this)) {}
+  LogCapture() : handler_(g_log_set_handler(nullptr, G_LOG_LEVEL_MASK, &record, this)) {}
   ~LogCapture() { g_log_remove_handler(nullptr, handler_); }
-  LogCapture(const LogCapture &) = delete;
-  LogCapture &operator=(const LogCapture &) = delete;
-
   std::vector<std::string> take() { return std::exchange(messages_, {}); }
 
  private:
-  static constexpr auto kLevels =
-      static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
   static void record(const char *, GLogLevelFlags level, const char *text, gpointer self) {
-    const bool warning = (level & G_LOG_LEVEL_MASK) == G_LOG_LEVEL_WARNING;
-    static_cast<LogCapture *>(self)->messages_.push_back((warning ? "" : "not a warning: ") +
-                                                         std::string(text));
+    static_cast<LogCapture *>(self)->messages_.push_back(
+        (level & G_LOG_LEVEL_WARNING ? "" : "not a warning: ") + std::string(text));
   }
-
   guint handler_;
   std::vector<std::string> messages_;
 };
@@ -127,29 +97,24 @@ struct Run {
 };
 
 // Runs argv in folder cwd with nothing but env in its environment, as a user
-// runs it; with combined, its standard error goes where its standard output
-// goes.
-inline Run run_program(std::vector<std::string> argv, const std::vector<std::string> &env,
+// runs it; with combined, standard error goes where standard output goes.
+inline Run run_program(std::vector<std::string> argv, std::vector<std::string> env,
                        const char *cwd = nullptr, bool combined = false) {
-  std::vector<char *> args;
-  for (std::string &arg : argv) {
-    args.push_back(arg.data());
-  }
-  args.push_back(nullptr);
-  std::vector<char *> environment;
-  for (const std::string &entry : env) {
-    environment.push_back(const_cast<char *>(entry.c_str()));
-  }
-  environment.push_back(nullptr);
+  const auto strv = [](std::vector<std::string> &strings) {
+    std::vector<char *> pointers;
+    for (std::string &text : strings) {
+      pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+  };
   g_autofree char *out = nullptr;
   g_autofree char *err = nullptr;
   Run run;
   const auto to_stdout = [](gpointer) { dup2(1, 2); };
-  if (!g_spawn_sync(cwd, args.data(), environment.data(), G_SPAWN_DEFAULT,
-                    combined ? +to_stdout : nullptr, nullptr, &out, combined ? nullptr : &err,
-                    &run.status, nullptr)) {
-    throw std::runtime_error("cannot run " + argv[0]);
-  }
+  g_spawn_sync(cwd, strv(argv).data(), strv(env).data(), G_SPAWN_DEFAULT,
+               combined ? +to_stdout : nullptr, nullptr, &out, combined ? nullptr : &err,
+               &run.status, nullptr);
   run.status = WIFEXITED(run.status) ? WEXITSTATUS(run.status) : -1;
   run.out = out != nullptr ? out : "";
   run.err = err != nullptr ? err : "";
