@@ -1,9 +1,6 @@
-// An HTTP/1.1 server on 127.0.0.1 for the tests, on plain GIO so that it
-// works alike whichever libsoup the library is built on, and so that it can
-// misbehave on purpose: each path is answered with the exact bytes set for
-// it (404 for others), after the delay set with them, and the connection is
-// then closed. Each connection is served on a thread of its own; the server
-// stops at once when destroyed, delays or not.
+// An HTTP/1.1 server on 127.0.0.1, on plain GIO so that it can misbehave on
+// purpose: a path gets the exact bytes set for it (else a 404), after their
+// delay, then the connection closes. It stops at once when it goes.
 #pragma once
 
 #include <gio/gio.h>
@@ -34,20 +31,19 @@ class HttpTestServer {
     g_autoptr(GSocketAddress) bound = nullptr;
     g_socket_listener_add_address(listener_.get(), wanted, G_SOCKET_TYPE_STREAM,
                                   G_SOCKET_PROTOCOL_TCP, nullptr, &bound, nullptr);
-    port_ = bound != nullptr ? g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(bound)) : 0;
-    thread_ = std::thread([this] { run(); });
+    url_ = (certificate_ ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+           std::to_string(g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(bound)));
+    thread_ = std::jthread([this] {
+      std::vector<std::jthread> connections;
+      while (GSocketConnection *accepted =
+                 g_socket_listener_accept(listener_.get(), nullptr, stop_.get(), nullptr)) {
+        connections.emplace_back([this, accepted] { serve(G_IO_STREAM(accepted)); });
+      }
+    });
   }
-  ~HttpTestServer() {
-    g_cancellable_cancel(stop_.get());
-    thread_.join();
-  }
-  HttpTestServer(const HttpTestServer &) = delete;
-  HttpTestServer &operator=(const HttpTestServer &) = delete;
+  ~HttpTestServer() { g_cancellable_cancel(stop_.get()); }
 
-  std::string url(const std::string &path) const {
-    return (certificate_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) +
-           path;
-  }
+  std::string url(const std::string &path) const { return url_ + path; }
   void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {}) {
     const std::lock_guard lock(mutex_);
     answers_[path] = {std::make_shared<const std::string>(std::move(response)), delay};
@@ -57,8 +53,8 @@ class HttpTestServer {
     return requests_.contains(path) ? requests_.at(path) : 0;
   }
 
-  static std::string status(int code, const std::string &reason, const std::string &extra = {}) {
-    return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" + extra +
+  static std::string status(int code, const std::string &reason, const std::string &headers = {}) {
+    return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" + headers +
            "Content-Length: 0\r\nConnection: close\r\n\r\n";
   }
   static std::string redirect(int code, const std::string &location) {
@@ -71,43 +67,29 @@ class HttpTestServer {
 
  private:
   struct Answer {
-    std::shared_ptr<const std::string> response = std::make_shared<std::string>(
-        status(404, "Not Found"));
+    std::shared_ptr<const std::string> response =
+        std::make_shared<std::string>(status(404, "Not Found"));
     std::chrono::milliseconds delay{};
   };
 
-  void run() {
-    std::vector<std::jthread> connections;
-    while (GSocketConnection *accepted =
-               g_socket_listener_accept(listener_.get(), nullptr, stop_.get(), nullptr)) {
-      connections.emplace_back([this, accepted] {
-        g_autoptr(GIOStream) connection = G_IO_STREAM(accepted);
-        g_autoptr(GIOStream) tls =
-            certificate_ ? g_tls_server_connection_new(connection, certificate_.get(), nullptr)
-                         : nullptr;
-        if (!certificate_ || g_tls_connection_handshake(G_TLS_CONNECTION(tls), stop_.get(), nullptr)) {
-          serve(tls != nullptr ? tls : connection);
-        }
-      });
-    }
-  }
-
-  // Reads the request's head, then answers for the path of its first line.
-  void serve(GIOStream *stream) {
+  // Reads the request's head, then answers for the path in its first line.
+  void serve(GIOStream *accepted) {
+    g_autoptr(GIOStream) connection = accepted;
+    g_autoptr(GIOStream) tls =
+        certificate_ ? g_tls_server_connection_new(connection, certificate_.get(), nullptr)
+                     : nullptr;
+    GIOStream *stream = tls != nullptr ? tls : connection;
     std::string head;
-    char buffer[1024];
-    while (head.find("\r\n\r\n") == std::string::npos) {
-      const gssize got = g_input_stream_read(g_io_stream_get_input_stream(stream), buffer,
-                                             sizeof buffer, stop_.get(), nullptr);
-      if (got <= 0) {
-        return;
+    for (char byte = 0; !head.ends_with("\r\n\r\n"); head += byte) {
+      if (g_input_stream_read(g_io_stream_get_input_stream(stream), &byte, 1, stop_.get(),
+                              nullptr) != 1) {
+        return;  // also where the TLS handshake failed
       }
-      head.append(buffer, static_cast<std::size_t>(got));
     }
-    const std::size_t start = head.find(' ') + 1;
     Answer answer;
     {
       const std::lock_guard lock(mutex_);
+      const std::size_t start = head.find(' ') + 1;
       const std::string path = head.substr(start, head.find(' ', start) - start);
       ++requests_[path];
       answer = answers_.contains(path) ? answers_[path] : answer;
@@ -125,11 +107,11 @@ class HttpTestServer {
   GObjectPtr<GSocketListener> listener_{g_socket_listener_new()};
   GObjectPtr<GCancellable> stop_{g_cancellable_new()};
   GObjectPtr<GTlsCertificate> certificate_;
-  guint16 port_ = 0;
+  std::string url_;
   mutable std::mutex mutex_;
   std::map<std::string, Answer> answers_;
   std::map<std::string, int> requests_;
-  std::thread thread_;
+  std::jthread thread_;  // last: joined before the rest goes
 };
 
 }  // namespace qor::test

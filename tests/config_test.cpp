@@ -1,0 +1,149 @@
+// The configuration file: version order, kernel ranges, the loader's reading,
+// and qor-config-check, whose dumps (the loader's own) show how it parses.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "config/kernel_range.h"
+#include "config/loader.h"
+#include "config/version.h"
+#include "test_util.h"
+
+namespace qor {
+namespace {
+
+// Each pair is ordered both ways, to see that the order is antisymmetric.
+TEST(VersionTest, OrdersComponentByComponent) {
+  const struct {
+    std::string_view a;
+    std::string_view b;
+    int order;  // the sign of compare_versions(a, b)
+  } cases[] = {
+      // clang-format off
+      // Numbers by their value, at any length.
+      {"10", "9", 1}, {"2.6.32", "2.6.4", 1}, {"01", "1", 0}, {"4294967296", "0", 1},
+      {"18446744073709551616", "18446744073709551615", 1},
+      {"00018446744073709551616", "18446744073709551616", 0},
+      // Anything else byte by byte, bytes unsigned.
+      {"10a", "9", -1}, {"6.1.0-18-amd64", "6.1.0-18-arm64", -1}, {"rc1", "rc10", -1},
+      {"1.\xff", "1.a", 1}, {"01a", "1a", -1}, {".1", "0.1", -1},
+      // The separators alike, each making a component; more components after.
+      {"1.2", "1:2", 0}, {"3.13.0-24-generic", "3:13:0.24.generic", 0}, {"1..2", "1.0.2", -1},
+      {"3.13", "3.13.0-24-generic", -1}, {"1.2", "1.2.", -1}, {"", "", 0}, {"", "0", -1},
+      // clang-format on
+  };
+  const auto sign = [](int value) { return (value > 0) - (value < 0); };
+  for (const auto &c : cases) {
+    EXPECT_EQ(sign(compare_versions(c.a, c.b)), c.order) << c.a << " vs " << c.b;
+    EXPECT_EQ(sign(compare_versions(c.b, c.a)), -c.order) << c.b << " vs " << c.a;
+  }
+}
+
+// A match as "lower|upper|nested", or "none".
+std::string reference_match(const GRegex *regex, const std::string &value) {
+  g_autoptr(GMatchInfo) info = nullptr;
+  if (!g_regex_match(regex, value.c_str(), GRegexMatchFlags(0), &info)) {
+    return "none";
+  }
+  g_auto(GStrv) groups = g_match_info_fetch_all(info);
+  return std::string(groups[1]) + "|" + groups[2] + "|" + groups[3];
+}
+
+std::string ours(const std::string &value) {
+  const std::optional<KernelRange> range = match_kernel_range(value);
+  return range ? std::string(range->lower) + "|" + std::string(range->upper) + "|" +
+                     std::string(range->nested)
+               : "none";
+}
+
+// Values made of what a match is made of, every kind of white space and
+// line break, near misses and broken UTF-8; the first eight pieces are the
+// likeliest, so that matches are frequent.
+TEST(KernelRangeTest, AgreesWithTheRegexEngine) {
+  // clang-format off
+  const std::vector<std::string> pieces = {
+      "0", "1", "9", "42", ".", "..", " ", " ", "\t", "\n", "\r", "\v", "\f", "\u0085", "\u00a0",
+      "\u1680", "\u180e", "\u2000", "\u200a", "\u2028", "\u2029", "\u202f", "\u205f", "\u3000",
+      "\x1c", "\x1f", "\u200b", "\u0660", "\ufffe", "\U0010ffff", "a", "k", "s", "x y",
+      "\xc3\xa9", "\xff", "\x80", "\xe2\x80", "\xed\xa0\x80", "\xc0\x80", "\xf4\x90\x80\x80",
+      "\xe0\x80\x80"};
+  // clang-format on
+  g_autoptr(GRegex) regex = g_regex_new(R"(([0-9.]+)\s+([0-9.]+)\s+(.*))", GRegexCompileFlags(0),
+                                        GRegexMatchFlags(0), nullptr);
+  std::mt19937 random(20240611);
+  std::uniform_int_distribution<std::size_t> count(0, 10);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  int matches = 0;
+  for (int i = 0; i < 200000; ++i) {
+    std::string value;
+    for (std::size_t n = count(random); n > 0; --n) {
+      value += pieces[random() % 4 == 0 ? pick(random) : pick(random) % 8];
+    }
+    const std::string expected = reference_match(regex, value);
+    ASSERT_EQ(ours(value), expected) << g_strescape(value.c_str(), nullptr);
+    matches += expected != "none" ? 1 : 0;
+  }
+  EXPECT_GT(matches, 10000);  // the comparison is worth something only with matches
+}
+
+std::string repeat(const std::string &piece, std::size_t times) {
+  std::string text;
+  while (times-- > 0) {
+    text += piece;
+  }
+  return text;
+}
+
+// The loader reads its file a chunk at a time, so lines much longer than a
+// chunk, skipped before the header or kept in the section, and chains of
+// kernel ranges nested very deep, must come through whole. An empty HOME or
+// password entry would put the local copy at the root of the file system:
+// with neither there is no home at all.
+TEST(LoaderTest, LongLinesDeepRangesAndTheHome) {
+  const test::TempDir dir;
+  const std::string value(200000, 'v');
+  test::write_file(dir.file("config"), repeat("x", 100000) + "\n[Debian bookworm]\n" +
+                                           repeat("k 0 99 ", 100000) + "s deep\n" +
+                                           repeat("k 0 99 ", 100000) + "k 0 1 s not\ns " + value +
+                                           "\ni after");
+  const auto config = read_configuration(dir.file("config"), "[Debian bookworm]", "6.1", nullptr);
+  ASSERT_TRUE(config);
+  EXPECT_EQ(*config->sources, (StringList{"deep", value}));
+  EXPECT_EQ(*config->install, StringList{"after"});
+  g_autoptr(GError) error = nullptr;
+  EXPECT_FALSE(read_configuration(dir.path, "[Debian bookworm]", "6.1", &error));
+  EXPECT_TRUE(g_error_matches(error, G_IO_ERROR, G_IO_ERROR_IS_DIRECTORY));
+
+  EXPECT_EQ(choose_home("/home/ana", "/home/entry"), "/home/ana");
+  EXPECT_EQ(choose_home(nullptr, "/home/entry"), "/home/entry");
+  EXPECT_EQ(choose_home("", "/home/entry"), "/home/entry");
+  EXPECT_EQ(choose_home("", ""), std::nullopt);
+  EXPECT_EQ(choose_home(nullptr, std::nullopt), std::nullopt);
+}
+
+// Each case is a NAME.args file in tests/data/check: the exit status on its
+// first line, then the arguments; NAME.out and NAME.err hold what the
+// program must write, where it writes anything.
+TEST(CheckerTest, ReportsAndDumps) {
+  const std::filesystem::path folder = QOR_TEST_DATA "/check";
+  for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+    std::filesystem::path file = entry.path();
+    if (file.extension() != ".args") {
+      continue;
+    }
+    std::istringstream args(test::read_file(file).value());
+    std::vector<std::string> argv = {QOR_CONFIG_CHECK};
+    int status = 0;
+    args >> status;
+    for (std::string arg; args >> arg;) {
+      argv.push_back(arg);
+    }
+    const test::Run run = test::run_program(argv, {}, folder.c_str());
+    EXPECT_EQ(run.status, status) << file;
+    EXPECT_EQ(run.out, test::read_file(file.replace_extension(".out")).value_or("")) << file;
+    EXPECT_EQ(run.err, test::read_file(file.replace_extension(".err")).value_or("")) << file;
+  }
+}
+
+}  // namespace
+}  // namespace qor

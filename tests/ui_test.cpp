@@ -1,0 +1,58 @@
+// The error box on a real X server (xvfb-run).
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include "ui/display_error.h"
+
+namespace {
+
+// Polled from the box's own loop: once the box is up, describes it into
+// seen and presses its Close button.
+gboolean describe_and_close(gpointer seen) {
+  g_autoptr(GList) windows = gtk_window_list_toplevels();
+  for (GList *item = windows; item != nullptr; item = item->next) {
+    if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
+      GtkWindow *box = GTK_WINDOW(item->data);
+      GtkMessageType type = GTK_MESSAGE_OTHER;
+      g_autofree char *text = nullptr;
+      g_object_get(box, "message-type", &type, "text", &text, nullptr);
+      GtkWidget *close = gtk_dialog_get_widget_for_response(GTK_DIALOG(box), GTK_RESPONSE_CLOSE);
+      *static_cast<std::string *>(seen) =
+          std::string(type == GTK_MESSAGE_ERROR ? "error" : "not an error") + " box \"" + text +
+          "\" over " + (gtk_window_get_transient_for(box) != nullptr ? "its parent" : "nothing") +
+          (gtk_window_get_destroy_with_parent(box) ? " and bound to it" : "") + ", button " +
+          (close != nullptr ? gtk_button_get_label(GTK_BUTTON(close)) : "none");
+      gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_CLOSE);
+      return G_SOURCE_REMOVE;
+    }
+  }
+  return G_SOURCE_CONTINUE;
+}
+
+TEST(DisplayErrorTest, ShowsTheMessageLiterallyInAnErrorBoxUntilClosed) {
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no X server (run under xvfb-run)";
+  g_setenv("LANGUAGE", "C", TRUE);  // button labels as written
+  GtkWidget *parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_widget_show(parent);
+  std::string seen;
+  g_timeout_add(20, describe_and_close, &seen);
+  qor::display_error(GTK_WINDOW(parent), "%d%% of %s", 42, "caf\xe9 %s");
+  EXPECT_EQ(seen, "error box \"42% of caf\ufffd %s\" over its parent, button _Close");
+  g_autoptr(GList) left = gtk_window_list_toplevels();
+  EXPECT_EQ(g_list_length(left), 1U) << "the box outlived the call";
+}
+
+// Each case runs in a process of its own: here GTK has no display.
+TEST(DisplayErrorTest, WithoutADisplayLogsTheMessage) {
+  std::string logged;
+  g_log_set_handler(
+      nullptr, G_LOG_LEVEL_WARNING,
+      [](const char *, GLogLevelFlags, const char *text, gpointer into) {
+        *static_cast<std::string *>(into) = text;
+      },
+      &logged);
+  qor::display_error(nullptr, "Config not found at %s", "https://h/x.cfg");
+  EXPECT_EQ(logged, "No display to show this error on: Config not found at https://h/x.cfg");
+}
+
+}  // namespace
