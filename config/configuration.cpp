@@ -41,11 +41,11 @@ LocalCopy download_local_copy(GCancellable *cancellable) {
 }
 
 // Reads the section of this distribution from a freshly downloaded copy.
-std::unique_ptr<Configuration> load(LocalCopy copy, GError **error) {
+std::optional<Configuration> load(LocalCopy copy, GError **error) {
   if (!copy.path) {
     g_warning("%s", kNoHome);
     g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, kNoHome);
-    return nullptr;
+    return std::nullopt;
   }
   if (copy.failure) {
     // A cancelled download is the caller's choice, not a failure to report.
@@ -53,11 +53,10 @@ std::unique_ptr<Configuration> load(LocalCopy copy, GError **error) {
       g_warning("Failed to download config file '%s'\n", ConfigUrl);
     }
     g_propagate_error(error, copy.failure.release());
-    return nullptr;
+    return std::nullopt;
   }
-  std::optional<Configuration> config = read_configuration(
-      *copy.path, config_id(*get_distro_information()), running_kernel_release(), error);
-  return config ? std::make_unique<Configuration>(std::move(*config)) : nullptr;
+  return read_configuration(*copy.path, config_id(*get_distro_information()),
+                            running_kernel_release(), error);
 }
 
 // The record, once loaded; made with new and never deleted, since callers
@@ -79,11 +78,12 @@ const Configuration *get_or_load(GCancellable *cancellable, GError **error, Down
   if (g_cancellable_set_error_if_cancelled(cancellable, error)) {
     return nullptr;
   }
-  std::unique_ptr<Configuration> config = load(download(), error);
+  std::optional<Configuration> config = load(download(), error);
   if (!config) {
     return nullptr;
   }
-  const Configuration *record = config.release();
+  // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): it lives as long as the process
+  const Configuration *record = new Configuration(std::move(*config));
   loaded.store(record, std::memory_order_release);
   return record;
 }
