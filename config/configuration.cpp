@@ -18,10 +18,11 @@ namespace qor {
 
 const char ConfigUrl[] = "https://" QOR_CONFIG_HOST "/gfx/qor-config.cfg";
 
-// Where the local copy goes (nullopt: there is no home to keep it in) and,
-// when its download failed, why.
+// Where the local copy goes (nullopt: there is no home to keep it in),
+// whether the download stored it, and why not where it says.
 struct LocalCopy {
   std::optional<std::string> path;
+  bool stored = false;
   GErrorPtr failure;
 };
 
@@ -30,11 +31,11 @@ namespace {
 constexpr const char *kNoHome = "No home directory to keep the configuration file in";
 
 LocalCopy download_local_copy(GCancellable *cancellable) {
-  LocalCopy copy{home_directory(), nullptr};
+  LocalCopy copy{home_directory(), false, nullptr};
   if (copy.path) {
     copy.path = config_local_path(*copy.path);
     GError *failure = nullptr;
-    http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure);
+    copy.stored = http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure);
     copy.failure.reset(failure);
   }
   return copy;
@@ -47,12 +48,16 @@ std::optional<Configuration> load(LocalCopy copy, GError **error) {
     g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, kNoHome);
     return std::nullopt;
   }
-  if (copy.failure) {
+  if (!copy.stored) {
     // A cancelled download is the caller's choice, not a failure to report.
     if (!g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
       g_warning("Failed to download config file '%s'\n", ConfigUrl);
     }
-    g_propagate_error(error, copy.failure.release());
+    if (copy.failure) {
+      g_propagate_error(error, copy.failure.release());
+    } else {  // the download tells no more where its session could not be made
+      g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED, "Failed to download %s", ConfigUrl);
+    }
     return std::nullopt;
   }
   return read_configuration(*copy.path, config_id(*get_distro_information()),
@@ -135,7 +140,12 @@ LocalCopy ConfigurationDownload::wait() {
   if (thread_.joinable()) {
     thread_.join();
   }
-  return copy_ ? std::move(*copy_) : download_local_copy(nullptr);
+  if (!copy_) {
+    return download_local_copy(nullptr);
+  }
+  LocalCopy taken = std::move(*copy_);
+  copy_.reset();  // taken once: a load after a failed one downloads again
+  return taken;
 }
 
 const Configuration *get_configuration(ConfigurationDownload &download) {

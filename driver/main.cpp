@@ -3,10 +3,16 @@
 #include <cstdio>
 #include <string>
 
+#include "common/heap_pages.h"
 #include "config/configuration.h"
 #include "distro/distro_info.h"
 
 int main(int /*argc*/, char ** /*argv*/) {
+  qor::use_huge_heap_pages();
+  // The download does not need the distribution, so it runs while the probe
+  // does; all that shows of it waits for the distribution block.
+  qor::ConfigurationDownload download;
+
   const qor::DistroInfo *info = qor::get_distro_information();
   if (info == nullptr) {
     (void)std::fputs("ERROR: No distro information (!)\n", stdout);
@@ -23,7 +29,7 @@ int main(int /*argc*/, char ** /*argv*/) {
   // a combined stream the distribution block still comes first.
   (void)std::fflush(stdout);
 
-  if (qor::get_configuration() == nullptr) {
+  if (qor::get_configuration(download) == nullptr) {
     std::printf("Config not found at %s\n", qor::ConfigUrl);
     return 1;
   }

@@ -3,11 +3,13 @@
 // as a user runs it, under QOR_E2E_WRAPPER (such as valgrind) when set.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 
 #include <regex>
 #include <thread>
 
 #include "config/configuration.h"
+#include "distro/distro_info.h"
 #include "support/http_test_server.h"
 #include "test_util.h"
 
@@ -45,6 +47,14 @@ const Configuration *load_async(GCancellable *cancellable, GError **error) {
 
 // The record is process-wide, so its whole life is this one sequence.
 TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
+  // Callers may read the records until the very end, after static destructors
+  // that were set up later than this.
+  static const Configuration *kept = nullptr;
+  std::atexit([] {
+    if (kept != nullptr && (kept->sources->at(0) != "x" || !get_distro_information()->valid)) {
+      std::abort();
+    }
+  });
   g_setenv("PATH", bin_.path.c_str(), TRUE);
   g_setenv("HOME", home_.path.c_str(), TRUE);
   test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
@@ -74,6 +84,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   EXPECT_EQ(get_configuration(), async);
   dup2(saved_stderr, STDERR_FILENO);
   ASSERT_NE(async, nullptr);
+  kept = async;
   EXPECT_EQ(blocking, async);
   EXPECT_EQ(*async->sources, StringList{"x"});
   EXPECT_EQ(server_.requests(kPath), 2);
@@ -99,6 +110,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       {"release-file", HttpTestServer::ok(fixture), nullptr, "Fedora release 39 (Thirty Nine)\n",
        0},
       {"nothing-to-ask", HttpTestServer::ok(fixture), nullptr, nullptr, 0},
+      {"no-home", HttpTestServer::ok(fixture), debian, nullptr, 1},  // no HOME, no entry's home
   };
   const char *wrapper = g_getenv("QOR_E2E_WRAPPER");
   for (const auto &c : cases) {
@@ -117,6 +129,13 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     std::vector<std::string> argv(words, words + g_strv_length(words));
     argv.emplace_back(QOR_CONFIG_TEST);
     std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
+    if (c.name == "no-home") {  // the password entries are this namespace's own too
+      env.pop_back();
+      const std::regex root_home("^(root:[^:]*:[^:]*:[^:]*:[^:]*:)[^:]*", std::regex::multiline);
+      test::write_file("/etc/passwd",
+                       std::regex_replace(*test::read_file("/etc/passwd"), root_home, "$1"));
+      ASSERT_STREQ(getpwuid(0)->pw_dir, "");
+    }
     if (const char *asan = g_getenv("ASAN_OPTIONS")) {  // leaks are valgrind's to find
       env.push_back(std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0");
     }
@@ -133,6 +152,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     };
     EXPECT_EQ(unstamped(run.err), expected(".err"));
     EXPECT_EQ(test::read_file(local_), c.status == 0 ? fixture : "old\n");
+    EXPECT_FALSE(g_file_test("/.qor-config", G_FILE_TEST_EXISTS));
     if (c.name == "success") {  // in one stream the block still comes after the tool's note
       const std::size_t note = run.err.find('\n') + 1;
       argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" 2>&1"});
