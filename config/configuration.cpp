@@ -93,33 +93,33 @@ const Configuration *get_or_load(GCancellable *cancellable, GError **error, Down
   return record;
 }
 
-void print_dump(const Configuration &config) {
-  const std::string dump = format_configuration(config);
-  (void)std::fwrite(dump.data(), 1, dump.size(), stderr);
+// get_or_load, and the dump of the record to standard error when there is one.
+template <typename Download>
+const Configuration *get_and_dump(GCancellable *cancellable, GError **error, Download &&download) {
+  const Configuration *config = get_or_load(cancellable, error, std::forward<Download>(download));
+  if (config != nullptr) {
+    const std::string dump = format_configuration(*config);
+    (void)std::fwrite(dump.data(), 1, dump.size(), stderr);
+  }
+  return config;
 }
 
 void load_in_thread(GTask *task, gpointer /*source*/, gpointer /*data*/,
                     GCancellable *cancellable) {
   GError *error = nullptr;
   const Configuration *config =
-      get_or_load(cancellable, &error, [cancellable] { return download_local_copy(cancellable); });
+      get_and_dump(cancellable, &error, [cancellable] { return download_local_copy(cancellable); });
   if (config == nullptr) {
     g_task_return_error(task, error);
     return;
   }
-  print_dump(*config);
   g_task_return_pointer(task, const_cast<Configuration *>(config), nullptr);
 }
 
 }  // namespace
 
 const Configuration *get_configuration() {
-  const Configuration *config =
-      get_or_load(nullptr, nullptr, [] { return download_local_copy(nullptr); });
-  if (config != nullptr) {
-    print_dump(*config);
-  }
-  return config;
+  return get_and_dump(nullptr, nullptr, [] { return download_local_copy(nullptr); });
 }
 
 ConfigurationDownload::ConfigurationDownload() : copy_(std::make_unique<LocalCopy>()) {
@@ -149,12 +149,7 @@ LocalCopy ConfigurationDownload::wait() {
 }
 
 const Configuration *get_configuration(ConfigurationDownload &download) {
-  const Configuration *config =
-      get_or_load(nullptr, nullptr, [&download] { return download.wait(); });
-  if (config != nullptr) {
-    print_dump(*config);
-  }
-  return config;
+  return get_and_dump(nullptr, nullptr, [&download] { return download.wait(); });
 }
 
 void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,

@@ -48,7 +48,7 @@ extern const char ConfigUrl[];
 // that come while it runs wait for it and share its record.
 const Configuration *get_configuration();
 
-struct LocalCopy;
+struct LocalCopy;  // the library's own: how a download of the local copy ended
 
 // The download that get_configuration begins with, started ahead of it on a
 // thread of its own, so that it runs while the caller does other work (as
@@ -74,8 +74,9 @@ class ConfigurationDownload {
   std::thread thread_;
 };
 
-// As get_configuration(), but a first load takes the local copy from
-// download, waiting for it, instead of downloading it again.
+// As get_configuration(), but the first load takes the local copy from
+// download, waiting for it, instead of downloading it again; a load after a
+// failed one downloads anew.
 const Configuration *get_configuration(ConfigurationDownload &download);
 
 // Starts get_configuration's work on a worker thread and returns at once;
