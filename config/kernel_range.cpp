@@ -35,16 +35,7 @@ std::size_t space_length(std::string_view text) {
   if (text.empty()) {
     return 0;
   }
-  if (static_cast<unsigned char>(text.front()) < 0x80) {
-    return is_word_space(text.front()) ? 1 : 0;
-  }
-  return wide_length(text, kWideSpaces);
-}
-
-// Whether a line break (CR, LF, VT, FF, U+0085, U+2028, U+2029) starts text.
-bool starts_with_line_break(std::string_view text) {
-  const auto byte = static_cast<unsigned char>(text.front());
-  return byte < 0x80 ? byte >= '\n' && byte <= '\r' : wide_length(text, kWideLineBreaks) != 0;
+  return is_word_space(text.front()) ? 1 : wide_length(text, kWideSpaces);
 }
 
 bool is_bound(char c) { return (c >= '0' && c <= '9') || c == '.'; }
@@ -63,11 +54,11 @@ std::size_t skip_spaces(std::string_view text, std::size_t pos) {
   return pos;
 }
 
+// The text up to its first line break: CR, LF, VT, FF, U+0085, U+2028, U+2029.
 std::string_view up_to_line_break(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size(); ++pos) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if ((byte >= '\n' && byte <= '\r') ||
-        (byte >= 0x80 && starts_with_line_break(text.substr(pos)))) {
+    if ((text[pos] >= '\n' && text[pos] <= '\r') ||
+        wide_length(text.substr(pos), kWideLineBreaks) != 0) {
       return text.substr(0, pos);
     }
   }

@@ -95,7 +95,7 @@ bool fetch(const HttpSession &session, std::string url, GCancellable *cancellabl
 // A body cut short is not the document; where the connection was closed
 // the library may take what came as complete, so the length is checked here.
 bool check_length(const HttpResponse &response, gint64 received, GError **error) {
-  if (response.announced_length < 0 || response.status == 204 ||
+  if (response.announced_length == -1 || response.status == 204 ||
       received == response.announced_length) {
     return true;
   }
@@ -122,7 +122,7 @@ bool store_body(const char *path, const HttpResponse &response, GCancellable *ca
         g_input_stream_read(response.body.get(), chunk.data(), chunk.size(), cancellable, &cause);
     // An early end where a length was announced is for check_length to tell.
     const bool cut_short = g_error_matches(cause, G_IO_ERROR, G_IO_ERROR_PARTIAL_INPUT) &&
-                           response.announced_length >= 0;
+                           response.announced_length != -1;
     if (got == 0 || cut_short) {
       break;
     }

@@ -39,6 +39,7 @@ TEST_F(HttpDownloadTest, StoresTheWholeBodyInPlaceOfTheFile) {
   http_.answer("/c", HttpTestServer::redirect(307, "final"));
   http_.answer("/final", HttpTestServer::ok("arrived\n"));
   http_.answer("/empty", HttpTestServer::ok(""));
+  http_.answer("/unannounced", "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nto the end\n");
   http_.answer("/upgrade", HttpTestServer::redirect(308, https_.url("/secure")));
   https_.answer("/secure", HttpTestServer::ok("secure\n"));
   // A symbolic link in the file's place is replaced, its target left alone.
@@ -46,6 +47,7 @@ TEST_F(HttpDownloadTest, StoresTheWholeBodyInPlaceOfTheFile) {
   ASSERT_EQ(symlink(dir_.file("target").c_str(), dir_.file("link").c_str()), 0);
   for (const auto &[path, body, file] : {std::tuple{"/a", "arrived\n", file_},
                                          {"/empty", "", file_},
+                                         {"/unannounced", "to the end\n", file_},
                                          {"/upgrade", "secure\n", dir_.file("link")}}) {
     EXPECT_TRUE(http_download_file(http_.url(path).c_str(), file.c_str(), nullptr)) << path;
     EXPECT_EQ(test::read_file(file), body) << path;
@@ -62,6 +64,7 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n";
   http_.answer("/closed", head + "Connection: close\r\n\r\n" + std::string(40, 'x'));
   http_.answer("/kept", head + "\r\n" + std::string(40, 'x'));
+  http_.answer("/chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n40\r\nx");
   http_.answer("/dropped", "");  // reads the request, then hangs up without a word
   http_.answer("/big", HttpTestServer::ok(std::string(256UL * 1024, 'n')));
   http_.answer("/slow", HttpTestServer::ok("late\n"), std::chrono::seconds(20));
@@ -88,6 +91,7 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
       {"body cut short, connection closed", http_.url("/closed"), http, 7,
        "received 40 bytes of the 100"},
       {"body cut short, connection kept", http_.url("/kept"), http, 7, ""},
+      {"chunk cut short", http_.url("/chunk"), http, 7, "Connection terminated unexpectedly"},
       {"dropped connection", http_.url("/dropped"), http, 7, ""},
       {"empty URL", "", http, 8, ""},
       {"not a URL", "not a url", http, 8, "Not a valid http or https URL: not a url"},
