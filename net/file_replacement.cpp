@@ -19,7 +19,7 @@ bool FileReplacement::open(const char *path, GError **error) {
   g_autofree char *folder = g_path_get_dirname(path);
   g_autofree char *name = g_build_filename(folder, ".qor-download-XXXXXX", nullptr);
   fd_ = g_mkstemp_full(name, O_RDWR | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
+  if (fd_ == -1) {
     return fail("Cannot make a temporary file in", folder, error);
   }
   temporary_ = name;
@@ -30,7 +30,7 @@ bool FileReplacement::write(const void *data, gsize size, GError **error) {
   const auto *bytes = static_cast<const char *>(data);
   while (size > 0) {
     const gssize written = ::write(fd_, bytes, size);
-    if (written < 0 && errno != EINTR) {
+    if (written == -1 && errno != EINTR) {
       return fail("Cannot write", path_.c_str(), error);
     }
     if (written > 0) {
@@ -65,7 +65,7 @@ bool FileReplacement::fail(const char *what, const char *on, GError **error) {
 }
 
 void FileReplacement::abandon() {
-  if (fd_ >= 0) {
+  if (fd_ != -1) {
     g_close(std::exchange(fd_, -1), nullptr);
   }
   if (!temporary_.empty()) {

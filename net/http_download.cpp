@@ -126,7 +126,7 @@ bool store_body(const char *path, const HttpResponse &response, GCancellable *ca
     if (got == 0 || cut_short) {
       break;
     }
-    if (got < 0) {
+    if (got == -1) {
       set_transport_error(error, cause, cancellable);
       return false;
     }

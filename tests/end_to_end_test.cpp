@@ -89,6 +89,9 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   EXPECT_EQ(*async->sources, StringList{"x"});
   EXPECT_EQ(server_.requests(kPath), 2);
   { const ConfigurationDownload unused; }  // ends its thread though no one waits
+  g_autoptr(GCancellable) cancelled = g_cancellable_new();
+  g_cancellable_cancel(cancelled);  // too late to stop anything: the record is there
+  EXPECT_EQ(load_async(cancelled, nullptr), async);
   const std::string err = test::read_file(home_.file("err")).value();
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 3) << err;
 }
@@ -104,6 +107,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     const char *tool;  // lsb_release's output; nullptr: no tool on PATH
     const char *release_file;
     int status;  // 0: the local copy is then the served file; 1: it stays as it was
+    const char *entry_home = nullptr;  // without HOME, the password entry's home
   } cases[] = {
       {"success", HttpTestServer::ok(fixture), debian, nullptr, 0},
       {"failed-download", HttpTestServer::status(404, "Not Found"), debian, nullptr, 1},
@@ -111,7 +115,8 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       {"release-file", HttpTestServer::ok(fixture), nullptr, "Fedora release 39 (Thirty Nine)\n",
        0},
       {"nothing-to-ask", HttpTestServer::ok(fixture), nullptr, nullptr, 0},
-      {"no-home", HttpTestServer::ok(fixture), debian, nullptr, 1},  // no HOME, no entry's home
+      {"entry-home", HttpTestServer::ok(fixture), debian, nullptr, 0, home_.path.c_str()},
+      {"no-home", HttpTestServer::ok(fixture), debian, nullptr, 1, ""},
   };
   const char *wrapper = g_getenv("QOR_E2E_WRAPPER");
   for (const auto &c : cases) {
@@ -130,12 +135,14 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     std::vector<std::string> argv(words, words + g_strv_length(words));
     argv.emplace_back(QOR_CONFIG_TEST);
     std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
-    if (c.name == "no-home") {  // the password entries are this namespace's own too
+    if (c.entry_home != nullptr) {  // the password entries are this namespace's own too
       env.pop_back();
-      const std::regex root_home("^(root:[^:]*:[^:]*:[^:]*:[^:]*:)[^:]*", std::regex::multiline);
-      test::write_file("/etc/passwd",
-                       std::regex_replace(*test::read_file("/etc/passwd"), root_home, "$1"));
-      ASSERT_STREQ(getpwuid(0)->pw_dir, "");
+      const std::regex root("^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*", std::regex::multiline);
+      // A long entry needs a second try with a larger buffer.
+      test::write_file("/etc/passwd", std::regex_replace(*test::read_file("/etc/passwd"), root,
+                                                         "root:x:0:0:" + std::string(9000, 'r') +
+                                                             ":" + c.entry_home));
+      ASSERT_STREQ(getpwuid(0)->pw_dir, c.entry_home);
     }
     if (const char *asan = g_getenv("ASAN_OPTIONS")) {  // leaks are valgrind's to find
       env.push_back(std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0");
