@@ -1,6 +1,5 @@
-// The whole road against the configuration host at 127.0.0.1 (ns-run): the
-// process-wide record from threads and a main loop, and qor-config-test run
-// as a user runs it, under QOR_E2E_WRAPPER (such as valgrind) when set.
+// The whole road against the configuration host at 127.0.0.1 (ns-run); the
+// program runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -47,13 +46,11 @@ const Configuration *load_async(GCancellable *cancellable, GError **error) {
 
 // The record is process-wide, so its whole life is this one sequence.
 TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
-  // Callers may read the records until the very end, after static destructors
-  // that were set up later than this.
+  // Callers may read the records to the very end, after static destructors.
   static const Configuration *kept = nullptr;
   std::atexit([] {
-    if (kept != nullptr && (kept->sources->at(0) != "x" || !get_distro_information()->valid)) {
+    if (kept == nullptr || kept->sources->at(0) != "x" || !get_distro_information()->valid)
       std::abort();
-    }
   });
   g_setenv("PATH", bin_.path.c_str(), TRUE);
   g_setenv("HOME", home_.path.c_str(), TRUE);
@@ -62,8 +59,10 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   // Cancelled while the server holds back its answer: at once; then again.
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"), std::chrono::seconds(30));
   g_autoptr(GCancellable) cancellable = g_cancellable_new();
-  const std::jthread canceller([&cancellable] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::jthread canceller([this, &cancellable] {
+    while (server_.requests(kPath) == 0) {  // until the server holds the request
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     g_cancellable_cancel(cancellable);
   });
   const auto start = std::chrono::steady_clock::now();
@@ -136,7 +135,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     argv.emplace_back(QOR_CONFIG_TEST);
     std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
     if (c.entry_home != nullptr) {  // the password entries are this namespace's own too
-      env.pop_back();
+      env.back() = "HOME=";         // empty as unset: the entry's home counts, not the root
       const std::regex root("^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*", std::regex::multiline);
       // A long entry needs a second try with a larger buffer.
       test::write_file("/etc/passwd", std::regex_replace(*test::read_file("/etc/passwd"), root,

@@ -1,5 +1,4 @@
-// The download against real servers on 127.0.0.1, where support/ns-run has
-// made a certificate authority trusted, and the all-or-nothing file writer.
+// The download against real servers where ns-run made a CA trusted, and the writer.
 #include "net/http_download.h"
 
 #include <gtest/gtest.h>
@@ -127,9 +126,8 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
   EXPECT_FALSE(http_download_file(nullptr, file_.c_str(), nullptr));
 }
 
-// GIO's replace fell back to writing in place when it could not make its
-// temporary file, and a write failing then cut the old file short. No
-// servers here: their threads would take descriptors while the limits hold.
+// GIO's replace wrote in place when it could not make its temporary file, and
+// a failed write cut the old file short. No servers: they would take descriptors.
 TEST(FileReplacementTest, NeverTouchesTheOldFile) {
   const test::TempDir dir_;
   const std::string file_ = dir_.file("config");

@@ -35,8 +35,7 @@ inline std::optional<std::string> read_file(const std::string &path) {
   return in ? std::optional(contents.str()) : std::nullopt;
 }
 
-// A stand-in for the distribution's tool in folder: it prints output, and on
-// standard error a note the real one prints there too, and exits with status.
+// A stand-in lsb_release in folder; on standard error the note the real one prints.
 inline void write_tool(const std::string &folder, std::string_view output, int status = 0) {
   write_file(folder + "/lsb_release",
              "#!/bin/sh\necho 'No LSB modules are available.' >&2\nprintf '%s' '" +
@@ -44,8 +43,7 @@ inline void write_tool(const std::string &folder, std::string_view output, int s
              0755);
 }
 
-// Lowers a resource's soft limit while it exists. Under a file size limit a
-// write past it fails as on a full disk, with no signal.
+// Lowers a soft limit while it exists; past the file size limit a write fails.
 struct ScopedLimit {
   decltype(RLIMIT_FSIZE) resource;
   rlimit old{};

@@ -6,8 +6,7 @@
 
 namespace {
 
-// Polled from the box's own loop: once the box is up, describes it into
-// seen and presses its Close button.
+// Polled from the box's own loop: describes the box into seen, then closes it.
 gboolean describe_and_close(gpointer seen) {
   g_autoptr(GList) windows = gtk_window_list_toplevels();
   for (GList *item = windows; item != nullptr; item = item->next) {

@@ -1,13 +1,11 @@
-// An HTTP/1.1 server on 127.0.0.1, on plain GIO so that it can misbehave on
-// purpose: a path gets the exact bytes set for it (else a 404), after their
-// delay, then the connection closes. It stops at once when it goes.
+// An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the
+// exact bytes set for it (else a 404) after their delay, then the connection closes.
 #pragma once
 
 #include <gio/gio.h>
 
 #include <chrono>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,8 +17,7 @@ namespace qor::test {
 
 class HttpTestServer {
  public:
-  // With cert, the path of a certificate and its key less ".pem" and ".key"
-  // (as ns-run makes them), it speaks HTTPS. Port 0 takes any free port.
+  // With cert (ns-run's files, less ".pem" and ".key") it speaks HTTPS.
   explicit HttpTestServer(const std::string &cert = {}, guint16 port = 0) {
     if (!cert.empty()) {
       certificate_.reset(g_tls_certificate_new_from_files((cert + ".pem").c_str(),
@@ -46,7 +43,7 @@ class HttpTestServer {
   std::string url(const std::string &path) const { return url_ + path; }
   void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {}) {
     const std::lock_guard lock(mutex_);
-    answers_[path] = {std::make_shared<const std::string>(std::move(response)), delay};
+    answers_[path] = {std::move(response), delay};
   }
   int requests(const std::string &path) const {
     const std::lock_guard lock(mutex_);
@@ -67,8 +64,7 @@ class HttpTestServer {
 
  private:
   struct Answer {
-    std::shared_ptr<const std::string> response =
-        std::make_shared<std::string>(status(404, "Not Found"));
+    std::string response = status(404, "Not Found");
     std::chrono::milliseconds delay{};
   };
 
@@ -99,8 +95,8 @@ class HttpTestServer {
       g_poll(&stopped, 1, static_cast<int>(answer.delay.count()));
       g_cancellable_release_fd(stop_.get());
     }
-    g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response->data(),
-                              answer.response->size(), nullptr, stop_.get(), nullptr);
+    g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
+                              answer.response.size(), nullptr, stop_.get(), nullptr);
     g_io_stream_close(stream, nullptr, nullptr);
   }
 
