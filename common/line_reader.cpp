@@ -12,8 +12,7 @@ constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
 
 }  // namespace
 
-LineReader::LineReader(std::string_view text)
-    : rest_(up_to_nul(text)), text_seen_(!rest_.empty()), ended_(true) {}
+LineReader::LineReader(std::string_view text) : rest_(up_to_nul(text)), ended_(true) {}
 
 LineReader::LineReader(GInputStream *stream)
     : stream_(G_INPUT_STREAM(g_object_ref(stream))), buffer_(kChunkSize, '\0') {}
@@ -33,7 +32,6 @@ bool LineReader::read_chunk() {
   const std::string_view chunk(buffer_.data(), static_cast<std::size_t>(got));
   rest_ = up_to_nul(chunk);
   ended_ = rest_.size() < chunk.size();
-  text_seen_ = text_seen_ || !rest_.empty();
   return true;
 }
 
@@ -46,7 +44,7 @@ std::optional<std::string_view> LineReader::next(std::size_t keep) {
   for (;;) {
     if (rest_.empty() && !read_chunk()) {
       done_ = true;
-      if (error_ || !text_seen_) {
+      if (error_) {
         return std::nullopt;
       }
       return line_;

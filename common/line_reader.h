@@ -13,8 +13,8 @@
 namespace qor {
 
 // Cuts text into lines at every "\n", reading it as C code reads a string: a
-// NUL byte ends the text. Empty text has no lines; a final "\n" is followed by
-// one empty line. Text from a stream is read a chunk at a time, so a reader
+// NUL byte ends the text. A final "\n" is followed by one empty line, and
+// empty text is one empty line. Text from a stream is read a chunk at a time, so a reader
 // that stops early never holds the rest, and a long line that is passed over
 // is never held whole.
 class LineReader {
@@ -38,12 +38,11 @@ class LineReader {
   bool read_chunk();
 
   GObjectPtr<GInputStream> stream_;
-  std::string buffer_;      // the current chunk of a stream
-  std::string_view rest_;   // what is left of the current chunk (or of the text)
-  std::string line_;        // a line that runs over the end of a chunk
-  bool text_seen_ = false;  // the text has at least one byte
-  bool ended_ = false;      // no more text after rest_
-  bool done_ = false;       // the last line has been returned
+  std::string buffer_;     // the current chunk of a stream
+  std::string_view rest_;  // what is left of the current chunk (or of the text)
+  std::string line_;       // a line that runs over the end of a chunk
+  bool ended_ = false;     // no more text after rest_
+  bool done_ = false;      // the last line has been returned
   GErrorPtr error_;
 };
 

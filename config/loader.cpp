@@ -14,18 +14,15 @@ namespace qor {
 
 namespace {
 
-// A few kilobytes hold any real entry; the limit only stops a broken
-// password database from growing the buffer without end.
-constexpr std::size_t kMaxPasswdBuffer = std::size_t{1} << 20;
-
+// A few kilobytes hold any real entry; a larger buffer is for a long one, and
+// the largest stops a broken password database from growing it without end.
 std::optional<std::string> passwd_home() {
-  std::vector<char> buffer(4096);
-  for (;;) {
+  for (const std::size_t size : {std::size_t{4096}, std::size_t{1} << 16, std::size_t{1} << 20}) {
+    std::vector<char> buffer(size);
     struct passwd entry {};
     struct passwd *found = nullptr;
     const int status = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
-    if (status == ERANGE && buffer.size() < kMaxPasswdBuffer) {
-      buffer.resize(buffer.size() * 2);
+    if (status == ERANGE) {
       continue;
     }
     if (status != 0 || found == nullptr || found->pw_dir == nullptr) {
@@ -33,6 +30,7 @@ std::optional<std::string> passwd_home() {
     }
     return std::string(found->pw_dir);
   }
+  return std::nullopt;
 }
 
 }  // namespace

@@ -137,10 +137,7 @@ bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &
                       GError **error) const {
   response = HttpResponse{};
   g_autoptr(SoupMessage) message = soup_message_new(SOUP_METHOD_GET, url);
-  if (message == nullptr) {
-    g_set_error_literal(error, http_error_quark(), kHttpMalformed, failure_phrase(kHttpMalformed));
-    return false;
-  }
+  g_return_val_if_fail(message != nullptr, false);  // the caller hands on checked URLs only
   forbid_redirects(message);
   g_autoptr(GError) cause = nullptr;
   GObjectPtr<GInputStream> body(

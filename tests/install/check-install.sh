@@ -31,10 +31,11 @@ done
 
 # The example builds through pkg-config and through the CMake package.
 for way in "" "-DUSE_CMAKE_PACKAGE=ON -DCMAKE_PREFIX_PATH=$prefix"; do
+  rm -rf "$work/example"
   # shellcheck disable=SC2086 # the options are words
   { cmake -S "$source/examples/error-dialog" -B "$work/example" $way &&
-    cmake --build "$work/example" --clean-first; } >"$work/log" 2>&1 || { cat "$work/log"; fail "example"; }
-  LD_LIBRARY_PATH=$libdir ldd "$work/example/error-dialog" | grep -q "$libdir/libqor-config.so.0" ||
+    cmake --build "$work/example"; } >"$work/log" 2>&1 || { cat "$work/log"; fail "example"; }
+  LD_LIBRARY_PATH=$libdir ldd "$work/example/error-dialog" | grep "$libdir/libqor-config.so.0" >/dev/null ||
     fail "the example does not load the staged library"
 done
 
