@@ -21,34 +21,37 @@ constexpr int kMaxKernelRangeDepth = 16;
 // Checks each link of a chain of kernel ranges, then the line the chain
 // leads to, as if every kernel lay inside every range.
 void check_instruction(std::string_view line, std::size_t number, std::vector<Finding> &out) {
-  int depth = 0;
-  const auto check_link = [&](std::string_view value, const std::optional<KernelRange> &range) {
-    if (depth++ == kMaxKernelRangeDepth) {
-      out.push_back({number, FindingKind::kDeepKernelRange,
-                     "kernel ranges nested more than " + std::to_string(kMaxKernelRangeDepth) +
-                         " deep: the rest of the line is not checked"});
-      return false;
+  std::string_view innermost = line;
+  if (line.starts_with('k')) {
+    KernelRangeChain chain(line);
+    for (int depth = 0;; ++depth) {
+      const std::optional<KernelRange> &range = chain.range();
+      if (depth == kMaxKernelRangeDepth) {
+        out.push_back({number, FindingKind::kDeepKernelRange,
+                       "kernel ranges nested more than " + std::to_string(kMaxKernelRangeDepth) +
+                           " deep: the rest of the line is not checked"});
+        return;
+      }
+      if (!range) {
+        out.push_back({number, FindingKind::kNoKernelRange,
+                       "k line value \"" + std::string(chain.value()) +
+                           "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
+        return;
+      }
+      if (compare_versions(range->lower, range->upper) >= 0) {
+        out.push_back(
+            {number, FindingKind::kEmptyKernelRange,
+             "kernel range " + std::string(range->lower) + " to " + std::string(range->upper) +
+                 " holds no kernel (the upper bound is exclusive): clients never apply it"});
+      }
+      if (!chain.next()) {
+        innermost = range->nested;
+        break;
+      }
     }
-    if (!range) {
-      out.push_back({number, FindingKind::kNoKernelRange,
-                     "k line value \"" + std::string(value) +
-                         "\" is not \"LOWER UPPER LINE\": clients ignore the line"});
-      return false;
-    }
-    if (compare_versions(range->lower, range->upper) >= 0) {
-      out.push_back(
-          {number, FindingKind::kEmptyKernelRange,
-           "kernel range " + std::string(range->lower) + " to " + std::string(range->upper) +
-               " holds no kernel (the upper bound is exclusive): clients never apply it"});
-    }
-    return true;
-  };
-  const std::optional<std::string_view> innermost =
-      line.starts_with('k') ? follow_kernel_ranges(line, check_link) : line;
-  if (innermost) {
-    if (auto warning = unrecognised_instruction(*innermost)) {
-      out.push_back({number, FindingKind::kUnknownInstruction, std::move(*warning)});
-    }
+  }
+  if (auto warning = unrecognised_instruction(innermost)) {
+    out.push_back({number, FindingKind::kUnknownInstruction, std::move(*warning)});
   }
 }
 

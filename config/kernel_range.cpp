@@ -30,14 +30,6 @@ std::size_t wide_length(std::string_view text, const std::array<std::string_view
   return 0;
 }
 
-// The byte length of the white-space character at the start of text, or 0.
-std::size_t space_length(std::string_view text) {
-  if (text.empty()) {
-    return 0;
-  }
-  return is_word_space(text.front()) ? 1 : wide_length(text, kWideSpaces);
-}
-
 bool is_bound(char c) { return (c >= '0' && c <= '9') || c == '.'; }
 
 std::size_t skip_bound(std::string_view text, std::size_t pos) {
@@ -47,19 +39,57 @@ std::size_t skip_bound(std::string_view text, std::size_t pos) {
   return pos;
 }
 
+// Past the white space at pos: ASCII's, and outside ASCII what begins with
+// one of the lead bytes of the wide white-space characters.
 std::size_t skip_spaces(std::string_view text, std::size_t pos) {
-  while (const std::size_t length = space_length(text.substr(pos))) {
-    pos += length;
+  while (pos < text.size()) {
+    if (is_word_space(text[pos])) {
+      ++pos;
+      continue;
+    }
+    switch (text[pos]) {
+      case '\xc2':
+      case '\xe1':
+      case '\xe2':
+      case '\xe3':
+        if (const std::size_t length = wide_length(text.substr(pos), kWideSpaces)) {
+          pos += length;
+          continue;
+        }
+        return pos;
+      default:
+        return pos;
+    }
   }
   return pos;
 }
 
+// What a byte can begin: a line break, or one outside ASCII (U+0085, U+2028,
+// U+2029, which wide_length then tells), or neither.
+enum class Lead : unsigned char { kNone, kLineBreak, kWideLineBreak };
+constexpr std::array<Lead, 256> kLeads = [] {
+  std::array<Lead, 256> leads{};
+  for (const unsigned char byte : {'\n', '\v', '\f', '\r'}) {
+    leads[byte] = Lead::kLineBreak;
+  }
+  leads[0xC2] = Lead::kWideLineBreak;
+  leads[0xE2] = Lead::kWideLineBreak;
+  return leads;
+}();
+
 // The text up to its first line break: CR, LF, VT, FF, U+0085, U+2028, U+2029.
 std::string_view up_to_line_break(std::string_view text) {
   for (std::size_t pos = 0; pos < text.size(); ++pos) {
-    if ((text[pos] >= '\n' && text[pos] <= '\r') ||
-        wide_length(text.substr(pos), kWideLineBreaks) != 0) {
-      return text.substr(0, pos);
+    switch (kLeads[static_cast<unsigned char>(text[pos])]) {
+      case Lead::kLineBreak:
+        return text.substr(0, pos);
+      case Lead::kWideLineBreak:
+        if (wide_length(text.substr(pos), kWideLineBreaks) != 0) {
+          return text.substr(0, pos);
+        }
+        break;
+      case Lead::kNone:
+        break;
     }
   }
   return text;
@@ -113,22 +143,18 @@ std::optional<KernelRange> match_kernel_range(std::string_view value) {
   return range;
 }
 
-std::optional<std::string_view> follow_kernel_ranges(std::string_view line,
-                                                     const EnterKernelRange &enter) {
-  std::string_view value = instruction_value(line);
-  std::optional<KernelRange> range = match_kernel_range(value);
-  for (;;) {
-    if (!enter(value, range) || !range) {
-      return std::nullopt;
-    }
-    if (!range->nested.starts_with('k')) {
-      return range->nested;
-    }
-    // A nested line is a piece of valid UTF-8 that holds no line break, so
-    // its links need neither check again: each level costs its own length.
-    value = instruction_value(range->nested);
-    range = find_first_range(value);
+KernelRangeChain::KernelRangeChain(std::string_view line)
+    : value_(instruction_value(line)), range_(match_kernel_range(value_)) {}
+
+bool KernelRangeChain::next() {
+  if (!range_ || !range_->nested.starts_with('k')) {
+    return false;
   }
+  // A nested line is a piece of valid UTF-8 that holds no line break, so its
+  // links need neither check again: each level costs its own length.
+  value_ = instruction_value(range_->nested);
+  range_ = find_first_range(value_);
+  return true;
 }
 
 }  // namespace qor

@@ -2,7 +2,6 @@
 // applies only while the running kernel lies in [LOWER, UPPER).
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -21,18 +20,26 @@ struct KernelRange {
 // Linear in the value's length.
 std::optional<KernelRange> match_kernel_range(std::string_view value);
 
-// Decides, for one link of a chain of kernel ranges, whether to go on into
-// its nested line: value is the link's value and range its match (nullopt
-// where the value does not match).
-using EnterKernelRange =
-    std::function<bool(std::string_view value, const std::optional<KernelRange> &range)>;
+// The chain of kernel ranges of a k line: the range of its value, then,
+// while a range's nested line is itself a k line, that line's range, and so
+// on. Walking a chain costs time linear in the line's length, however deep.
+class KernelRangeChain {
+ public:
+  // The chain of line, a k line.
+  explicit KernelRangeChain(std::string_view line);
 
-// Follows the chain of kernel ranges that starts with the k line line, each
-// nested line that is itself a k line being the next link, while enter says
-// so. Returns the first nested line that is not a k line, or nullopt where a
-// value does not match or enter said no. Linear in the line's length,
-// however deep the chain.
-std::optional<std::string_view> follow_kernel_ranges(std::string_view line,
-                                                     const EnterKernelRange &enter);
+  // The current link's value, and its range: nullopt where the value does
+  // not match.
+  std::string_view value() const { return value_; }
+  const std::optional<KernelRange> &range() const { return range_; }
+
+  // Moves on to the current range's nested line when that is a k line;
+  // false, staying put, where it is not or there is no range.
+  bool next();
+
+ private:
+  std::string_view value_;
+  std::optional<KernelRange> range_;
+};
 
 }  // namespace qor

@@ -74,12 +74,12 @@ bool parse_cfg_line(Configuration &config, std::string_view line, std::string_vi
   if (!line.starts_with('k')) {
     return apply_instruction(config, line, warnings);
   }
-  const auto nested = follow_kernel_ranges(
-      line, [kernel_release](std::string_view, const std::optional<KernelRange> &range) {
-        return range && kernel_in_range(*range, kernel_release);
-      });
-  if (nested) {
-    apply_instruction(config, *nested, warnings);
+  KernelRangeChain chain(line);
+  while (chain.range() && kernel_in_range(*chain.range(), kernel_release)) {
+    if (!chain.next()) {
+      apply_instruction(config, chain.range()->nested, warnings);
+      break;
+    }
   }
   return true;
 }
@@ -93,17 +93,6 @@ std::optional<std::string> unrecognised_instruction(std::string_view line) {
   const int byte = static_cast<signed char>(line.front());  // NOLINT(bugprone-signed-char-misuse)
   return "Unrecognised config instruction: " + std::string(line) + " (" + std::to_string(byte) +
          ")";
-}
-
-std::string_view instruction_value(std::string_view line) {
-  std::size_t pos = 0;
-  while (pos < line.size() && !is_word_space(line[pos])) {
-    ++pos;
-  }
-  while (pos < line.size() && is_word_space(line[pos])) {
-    ++pos;
-  }
-  return line.substr(pos);
 }
 
 }  // namespace qor

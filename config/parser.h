@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text.h"
 #include "config/configuration.h"
 
 namespace qor {
@@ -27,7 +28,17 @@ bool parse_cfg_line(Configuration &config, std::string_view line, std::string_vi
 std::optional<std::string> unrecognised_instruction(std::string_view line);
 
 // An instruction's value: the line after its first word and the white space
-// that follows it; a view into line.
-std::string_view instruction_value(std::string_view line);
+// that follows it; a view into line. Inline: a chain of kernel ranges takes
+// it once a level.
+inline std::string_view instruction_value(std::string_view line) {
+  std::size_t pos = 0;
+  while (pos < line.size() && !is_word_space(line[pos])) {
+    ++pos;
+  }
+  while (pos < line.size() && is_word_space(line[pos])) {
+    ++pos;
+  }
+  return line.substr(pos);
+}
 
 }  // namespace qor

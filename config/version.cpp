@@ -1,7 +1,6 @@
 #include "config/version.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace qor {
 
@@ -21,10 +20,10 @@ class Components {
  public:
   explicit Components(std::string_view version) : rest_(version), done_(version.empty()) {}
 
-  // The next component, or nullopt after the last.
-  std::optional<Component> next() {
+  // Moves on to the next component; false after the last.
+  bool next(Component &component) {
     if (done_) {
-      return std::nullopt;
+      return false;
     }
     std::size_t end = 0;
     bool digits = true;
@@ -35,10 +34,10 @@ class Components {
       }
       digits = digits && c >= '0' && c <= '9';
     }
-    const Component component{rest_.substr(0, end), digits && end != 0};
+    component = {std::string_view(rest_.data(), end), digits && end != 0};
     done_ = end == rest_.size();
     rest_.remove_prefix(done_ ? end : end + 1);
-    return component;
+    return true;
   }
 
  private:
@@ -63,15 +62,17 @@ int compare_numbers(std::string_view a, std::string_view b) {
 int compare_versions(std::string_view a, std::string_view b) {
   Components left(a);
   Components right(b);
+  Component x;
+  Component y;
   for (;;) {
-    const std::optional<Component> x = left.next();
-    const std::optional<Component> y = right.next();
-    if (!x || !y) {
-      return static_cast<int>(x.has_value()) - static_cast<int>(y.has_value());
+    const bool has_x = left.next(x);
+    const bool has_y = right.next(y);
+    if (!has_x || !has_y) {
+      return static_cast<int>(has_x) - static_cast<int>(has_y);
     }
     // Other components order byte-wise, as unsigned bytes.
     const int order =
-        x->number && y->number ? compare_numbers(x->text, y->text) : x->text.compare(y->text);
+        x.number && y.number ? compare_numbers(x.text, y.text) : x.text.compare(y.text);
     if (order != 0) {
       return order;
     }
