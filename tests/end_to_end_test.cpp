@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 
-#include <regex>
 #include <thread>
 
 #include "config/configuration.h"
@@ -17,6 +16,14 @@ namespace {
 
 using test::HttpTestServer;
 constexpr const char *kPath = "/gfx/qor-config.cfg";
+
+// text with what pattern (a GRegex, ^ at every line) matches replaced.
+std::string replaced(const std::string &text, const char *pattern, const std::string &by) {
+  g_autoptr(GRegex) regex = g_regex_new(pattern, G_REGEX_MULTILINE, GRegexMatchFlags(0), nullptr);
+  g_autofree char *result =
+      g_regex_replace_literal(regex, text.c_str(), -1, 0, by.c_str(), GRegexMatchFlags(0), nullptr);
+  return result;
+}
 
 class EndToEndTest : public ::testing::Test {
  protected:
@@ -139,11 +146,11 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
     if (c.entry_home != nullptr) {  // the password entries are this namespace's own too
       env.back() = "HOME=";         // empty as unset: the entry's home counts, not the root
-      const std::regex root("^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*", std::regex::multiline);
       // A long entry needs a second try with a larger buffer.
-      test::write_file("/etc/passwd", std::regex_replace(*test::read_file("/etc/passwd"), root,
-                                                         "root:x:0:0:" + std::string(9000, 'r') +
-                                                             ":" + c.entry_home));
+      test::write_file(
+          "/etc/passwd",
+          replaced(*test::read_file("/etc/passwd"), "^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*",
+                   "root:x:0:0:" + std::string(9000, 'r') + ":" + c.entry_home));
       ASSERT_STREQ(getpwuid(0)->pw_dir, c.entry_home);
     }
     if (const char *asan = g_getenv("ASAN_OPTIONS")) {  // leaks are valgrind's to find
@@ -152,13 +159,12 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     const test::Run run = test::run_program(argv, env);
     const auto expected = [&c](const char *stream) {
       const std::string text = test::read_file(QOR_TEST_DATA "/e2e/" + c.name + stream).value();
-      return std::regex_replace(text, std::regex("@URL@"), ConfigUrl);
+      return replaced(text, "@URL@", ConfigUrl);
     };
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, expected(".out"));
     const auto unstamped = [](const std::string &text) {  // the log's own prefix cut down
-      static const std::regex prefix(R"(\*\* \(process:\d+\): WARNING \*\*: [\d:.]+: )");
-      return std::regex_replace(text, prefix, "WARNING: ");
+      return replaced(text, R"(\*\* \(process:\d+\): WARNING \*\*: [\d:.]+: )", "WARNING: ");
     };
     EXPECT_EQ(unstamped(run.err), expected(".err"));
     EXPECT_EQ(test::read_file(local_), c.status == 0 ? fixture : "old\n");

@@ -18,7 +18,10 @@ namespace qor::test {
 
 // A fresh folder, removed with all it holds when the object goes.
 struct TempDir {
-  std::string path = g_dir_make_tmp("qor-test-XXXXXX", nullptr);
+  std::string path = [] {
+    g_autofree char *made = g_dir_make_tmp("qor-test-XXXXXX", nullptr);
+    return std::string(made);
+  }();
   ~TempDir() { std::filesystem::remove_all(path); }
   std::string file(std::string_view name) const { return path + "/" + std::string(name); }
 };
