@@ -171,7 +171,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     EXPECT_FALSE(g_file_test("/.qor-config", G_FILE_TEST_EXISTS));
     if (c.name == "success") {  // in one stream the block still comes after the tool's note
       const std::size_t note = run.err.find('\n') + 1;
-      argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" 2>&1"});
+      argv.insert(argv.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1"});
       EXPECT_EQ(unstamped(test::run_program(argv, env).out),
                 unstamped(run.err.substr(0, note) + run.out + run.err.substr(note)));
     }
