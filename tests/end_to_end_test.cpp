@@ -63,6 +63,14 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   g_setenv("HOME", home_.path.c_str(), TRUE);
   test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
   test::write_file(local_, "old\n");
+  // No home at all (HOME empty, the password entry's empty): nothing to load into.
+  g_setenv("HOME", "", TRUE);
+  test::write_file("/etc/passwd", replaced(*test::read_file("/etc/passwd"),
+                                           "^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*", "root:x:0:0::"));
+  g_autoptr(GError) no_home = nullptr;
+  EXPECT_EQ(load_async(nullptr, &no_home), nullptr);
+  EXPECT_TRUE(g_error_matches(no_home, G_IO_ERROR, G_IO_ERROR_NOT_FOUND));
+  g_setenv("HOME", home_.path.c_str(), TRUE);
   ConfigurationDownload early;  // the server answers 404
   EXPECT_EQ(get_configuration(early), nullptr);
   EXPECT_EQ(get_configuration(early), nullptr);  // downloads anew

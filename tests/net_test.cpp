@@ -149,10 +149,10 @@ TEST(FileReplacementTest, NeverTouchesTheOldFile) {
   };
   for (const auto &c : cases) {
     g_autoptr(GError) error = nullptr;
+    FileReplacement writer;
     const std::string step = [&] {
       const test::ScopedLimit descriptors(RLIMIT_NOFILE, c.descriptors);
       const test::ScopedLimit size(RLIMIT_FSIZE, c.size_cap);
-      FileReplacement writer;
       return !writer.open(c.file.c_str(), &error)          ? "open"
              : !writer.write("new contents\n", 13, &error) ? "write"
              : !writer.commit(&error)                      ? "commit"
@@ -160,6 +160,7 @@ TEST(FileReplacementTest, NeverTouchesTheOldFile) {
     }();
     EXPECT_EQ(step, c.failing) << c.file;
     EXPECT_EQ(error->domain, G_IO_ERROR);
+    EXPECT_FALSE(writer.commit(nullptr)) << "a failed replacement stays failed";
     EXPECT_EQ(test::read_file(file_), "old contents\n");
     EXPECT_EQ(entries(dir_.path), 2);
   }
