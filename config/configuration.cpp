@@ -164,6 +164,9 @@ void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback call
 
 const Configuration *get_configuration_finish(GAsyncResult *result, GError **error) {
   g_return_val_if_fail(g_task_is_valid(result, nullptr), nullptr);
+  g_return_val_if_fail(
+      g_async_result_is_tagged(result, reinterpret_cast<gpointer>(get_configuration_async)),
+      nullptr);
   return static_cast<const Configuration *>(g_task_propagate_pointer(G_TASK(result), error));
 }
 
