@@ -16,10 +16,14 @@ namespace {
 
 constexpr int kClean = 0;
 constexpr int kReported = 1;
-constexpr int kBadUsage = 2;
+constexpr int kTrouble = 2;  // bad usage, an unreadable file, lost output
 
+// Flushed at once, so that in a combined stream the findings stay in order;
+// the first failure is reported and the rest of the output dropped.
 void write_to(FILE *stream, std::string_view text) {
-  if (std::fwrite(text.data(), 1, text.size(), stream) != text.size() || std::fflush(stream) != 0) {
+  if (std::ferror(stream) == 0 &&
+      (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
+       std::fflush(stream) != 0)) {
     std::perror("qor-config-check: cannot write");
   }
 }
@@ -27,7 +31,7 @@ void write_to(FILE *stream, std::string_view text) {
 int bad_usage(std::string_view message) {
   write_to(stderr, "qor-config-check: " + std::string(message) +
                        "\nTry 'qor-config-check --help' for more.\n");
-  return kBadUsage;
+  return kTrouble;
 }
 
 int run_check(const char *file, std::string_view text) {
@@ -78,7 +82,8 @@ int main(int argc, char **argv) {
       context,
       "Checks a configuration file before it is published, or, with --distributor and\n"
       "--codename, prints the dump that qor-config-test prints on such a system.\n"
-      "Exit status: 0 nothing reported, 1 something reported, 2 bad usage or unreadable FILE.\n"
+      "Exit status: 0 nothing reported, 1 something reported, 2 bad usage, unreadable\n"
+      "FILE or lost output.\n"
       "See qor-config-check(1).");
   g_option_context_add_main_entries(context, entries, nullptr);
   g_autoptr(GError) error = nullptr;
@@ -98,9 +103,12 @@ int main(int argc, char **argv) {
   gsize length = 0;
   if (!g_file_get_contents(files[0], &text, &length, &error)) {
     write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
-    return kBadUsage;
+    return kTrouble;
   }
   const std::string_view contents(text, length);
-  return distributor != nullptr ? run_dump(files[0], contents, distributor, codename, kernel)
-                                : run_check(files[0], contents);
+  const int status = distributor != nullptr
+                         ? run_dump(files[0], contents, distributor, codename, kernel)
+                         : run_check(files[0], contents);
+  // A report that did not reach its reader is no clean run.
+  return std::ferror(stdout) != 0 || std::ferror(stderr) != 0 ? kTrouble : status;
 }

@@ -126,6 +126,11 @@ TEST(CheckerTest, ReportsAndDumps) {
     EXPECT_EQ(run.out, test::read_file(file.replace_extension(".out")).value_or("")) << file;
     EXPECT_EQ(run.err, test::read_file(file.replace_extension(".err")).value_or("")) << file;
   }
+  const test::Run full = test::run_program(
+      {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", QOR_CONFIG_CHECK, "clean.cfg"}, {},
+      folder.c_str());
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err, "qor-config-check: cannot write: No space left on device\n");
 }
 
 }  // namespace
