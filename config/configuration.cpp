@@ -53,11 +53,7 @@ std::optional<Configuration> load(LocalCopy copy, GError **error) {
     if (!g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
       g_warning("Failed to download config file '%s'\n", ConfigUrl);
     }
-    if (copy.failure) {
-      g_propagate_error(error, copy.failure.release());
-    } else {  // the download tells no more where its session could not be made
-      g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED, "Failed to download %s", ConfigUrl);
-    }
+    g_propagate_error(error, copy.failure.release());
     return std::nullopt;
   }
   return read_configuration(*copy.path, config_id(*get_distro_information()),

@@ -154,9 +154,6 @@ bool http_download_file(const char *url, const char *path, GCancellable *cancell
     return false;
   }
   const HttpSession session;
-  if (!session.valid()) {
-    return false;
-  }
   HttpResponse response;
   return fetch(session, *start, cancellable, response, error) &&
          store_body(path, response, cancellable, error);

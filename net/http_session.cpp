@@ -137,7 +137,10 @@ bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &
                       GError **error) const {
   response = HttpResponse{};
   g_autoptr(SoupMessage) message = soup_message_new(SOUP_METHOD_GET, url);
-  g_return_val_if_fail(message != nullptr, false);  // the caller hands on checked URLs only
+  if (message == nullptr) {  // one that GUri took, should libsoup judge otherwise
+    g_set_error(error, http_error_quark(), kHttpMalformed, "Not a URL libsoup takes: %s", url);
+    return false;
+  }
   forbid_redirects(message);
   g_autoptr(GError) cause = nullptr;
   GObjectPtr<GInputStream> body(

@@ -29,15 +29,14 @@ struct HttpResponse {
 class HttpSession {
  public:
   // A session with the desktop's proxy configuration and the library's
-  // default certificate checks; valid() tells whether it could be made.
+  // default certificate checks.
   HttpSession();
-  bool valid() const { return session_ != nullptr; }
 
   // Sends one GET for url, an http or https URL with a host, and waits for
   // the head of the response; its body is left to be read from
   // response.body, with the same cancellable. Redirections come back as they
   // are, never followed. Returns false when no response came, with error set
-  // as by set_transport_error().
+  // as by set_transport_error() (kHttpMalformed for a URL libsoup refuses).
   bool get(const char *url, GCancellable *cancellable, HttpResponse &response,
            GError **error) const;
 
