@@ -14,9 +14,9 @@ namespace qor {
 
 // Cuts text into lines at every "\n", reading it as C code reads a string: a
 // NUL byte ends the text. A final "\n" is followed by one empty line, and
-// empty text is one empty line. Text from a stream is read a chunk at a time, so a reader
-// that stops early never holds the rest, and a long line that is passed over
-// is never held whole.
+// empty text is one empty line. Text from a stream is read a chunk at a time,
+// so a reader that stops early never holds the rest, and a long line that is
+// passed over is never held whole.
 class LineReader {
  public:
   // Lines of text, which must outlive the reader.

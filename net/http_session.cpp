@@ -137,8 +137,8 @@ bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &
                       GError **error) const {
   response = HttpResponse{};
   g_autoptr(SoupMessage) message = soup_message_new(SOUP_METHOD_GET, url);
-  if (message == nullptr) {  // one that GUri took, should libsoup judge otherwise
-    g_set_error(error, http_error_quark(), kHttpMalformed, "Not a URL libsoup takes: %s", url);
+  if (message == nullptr) {
+    g_set_error_literal(error, http_error_quark(), kHttpMalformed, failure_phrase(kHttpMalformed));
     return false;
   }
   forbid_redirects(message);

@@ -32,11 +32,11 @@ class HttpSession {
   // default certificate checks.
   HttpSession();
 
-  // Sends one GET for url, an http or https URL with a host, and waits for
-  // the head of the response; its body is left to be read from
-  // response.body, with the same cancellable. Redirections come back as they
-  // are, never followed. Returns false when no response came, with error set
-  // as by set_transport_error() (kHttpMalformed for a URL libsoup refuses).
+  // Sends one GET for url and waits for the head of the response; its body
+  // is left to be read from response.body, with the same cancellable.
+  // Redirections come back as they are, never followed. Returns false when
+  // no response came, with error set: code 8 in the "HTTP" domain for a URL
+  // libsoup cannot take, otherwise as by set_transport_error().
   bool get(const char *url, GCancellable *cancellable, HttpResponse &response,
            GError **error) const;
 
