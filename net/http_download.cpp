@@ -67,6 +67,18 @@ bool refuse_downgrade(const std::string &from, const std::string &to, guint stat
   return false;
 }
 
+// The request asks for the body as it is; a server that codes it anyway has
+// sent something else than the file.
+bool refuse_coding(const HttpResponse &response, GError **error) {
+  if (response.coding.empty() || g_ascii_strcasecmp(response.coding.c_str(), "identity") == 0) {
+    return true;
+  }
+  g_set_error(error, http_error_quark(), kHttpMalformed,
+              "Message Corrupt: the body came in the content coding '%s', which was not asked for",
+              response.coding.c_str());
+  return false;
+}
+
 // GETs url, following redirections as the library would, except one that
 // would carry the download from HTTPS to plain HTTP; leaves the successful
 // final response, its body unread, in response.
@@ -78,8 +90,9 @@ bool fetch(const HttpSession &session, std::string url, GCancellable *cancellabl
     }
     std::optional<std::string> target = redirect_target(url, response);
     if (!target) {
-      return (response.status >= 200 && response.status <= 299) ||
-             fail_with_status(response, error);
+      return ((response.status >= 200 && response.status <= 299) ||
+              fail_with_status(response, error)) &&
+             refuse_coding(response, error);
     }
     if (redirects == kMaxRedirects) {
       g_set_error_literal(error, http_error_quark(), kHttpTooManyRedirects, "Too many redirects");
@@ -106,6 +119,25 @@ bool check_length(const HttpResponse &response, gint64 received, GError **error)
   return false;
 }
 
+// libsoup's chunk decoder takes a connection that closes where the next
+// chunk's size should come for the end of the body. A body that has truly
+// ended reads as ended again without going back to the connection, so the
+// connection is held busy (any read of it fails) while the body is read once
+// more: only a body that is not over yet needs it.
+bool truly_ended(GInputStream *body) {
+  GInputStream *connection = body;
+  while (G_IS_FILTER_INPUT_STREAM(connection)) {
+    connection = g_filter_input_stream_get_base_stream(G_FILTER_INPUT_STREAM(connection));
+  }
+  const bool held = connection != body && g_input_stream_set_pending(connection, nullptr);
+  char byte = 0;
+  const gssize again = g_input_stream_read(body, &byte, 1, nullptr, nullptr);
+  if (held) {
+    g_input_stream_clear_pending(connection);
+  }
+  return again == 0;
+}
+
 // Copies the body into the file as it arrives and puts the file in place
 // once all of it came.
 bool store_body(const char *path, const HttpResponse &response, GCancellable *cancellable,
@@ -123,6 +155,11 @@ bool store_body(const char *path, const HttpResponse &response, GCancellable *ca
     // An early end where a length was announced is for check_length to tell.
     const bool cut_short = g_error_matches(cause, G_IO_ERROR, G_IO_ERROR_PARTIAL_INPUT) &&
                            response.announced_length != -1;
+    if (got == 0 && !truly_ended(response.body.get())) {
+      g_set_error_literal(error, http_error_quark(), kHttpIoError,
+                          "Connection terminated unexpectedly: the body's last chunk never came");
+      return false;
+    }
     if (got == 0 || cut_short) {
       break;
     }

@@ -18,7 +18,7 @@ namespace {
 
 // libsoup 3 has no GNOME feature set: its default proxy resolver is GIO's,
 // which already follows the desktop's proxy settings.
-SoupSession *new_session() { return soup_session_new(); }
+SoupSession *plain_session() { return soup_session_new(); }
 
 void forbid_redirects(SoupMessage *message) {
   soup_message_add_flags(message, SOUP_MESSAGE_NO_REDIRECT);
@@ -28,6 +28,9 @@ guint status_of(SoupMessage *message) { return soup_message_get_status(message);
 const char *reason_of(SoupMessage *message) { return soup_message_get_reason_phrase(message); }
 SoupMessageHeaders *headers_of(SoupMessage *message) {
   return soup_message_get_response_headers(message);
+}
+SoupMessageHeaders *request_headers_of(SoupMessage *message) {
+  return soup_message_get_request_headers(message);
 }
 
 // The failures that libsoup itself finds, rather than GIO beneath it: a
@@ -40,7 +43,7 @@ int soup_failure(const GError *cause) {
 
 #else
 
-SoupSession *new_session() {
+SoupSession *plain_session() {
   // The GNOME feature set is the one way to the desktop's proxy settings
   // that libsoup 2.4 offers, deprecated or not.
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
@@ -56,6 +59,7 @@ void forbid_redirects(SoupMessage *message) {
 guint status_of(SoupMessage *message) { return message->status_code; }
 const char *reason_of(SoupMessage *message) { return message->reason_phrase; }
 SoupMessageHeaders *headers_of(SoupMessage *message) { return message->response_headers; }
+SoupMessageHeaders *request_headers_of(SoupMessage *message) { return message->request_headers; }
 
 // libsoup 2 reports the failures it finds itself as their transport status,
 // which the codes below 100 are numbered after.
@@ -66,6 +70,24 @@ int soup_failure(const GError *cause) {
 }
 
 #endif
+
+// The body comes as the server sent it, so that its length can be checked
+// against Content-Length whatever coding the server names.
+SoupSession *new_session() {
+  SoupSession *session = plain_session();
+  soup_session_remove_feature_by_type(session, SOUP_TYPE_CONTENT_DECODER);
+  return session;
+}
+
+// libsoup lets a TLS connection end without close_notify, so an end forged
+// or cut by the network would pass for the end of a body that only the
+// connection's close delimits. Insisting makes such an end an error.
+void require_close_notify(SoupMessage * /*message*/, GSocketClientEvent event,
+                          GIOStream *connection, gpointer /*data*/) {
+  if (event == G_SOCKET_CLIENT_TLS_HANDSHAKING && G_IS_TLS_CONNECTION(connection)) {
+    g_tls_connection_set_require_close_notify(G_TLS_CONNECTION(connection), TRUE);
+  }
+}
 
 int failure_for_io_error(int code) {
   switch (code) {
@@ -93,7 +115,7 @@ int failure_for(const GError *cause) {
     return kHttpCantResolve;
   }
   if (cause->domain == G_TLS_ERROR) {
-    return kHttpTlsFailed;
+    return cause->code == G_TLS_ERROR_EOF ? kHttpIoError : kHttpTlsFailed;
   }
   return cause->domain == G_IO_ERROR ? failure_for_io_error(cause->code) : kHttpIoError;
 }
@@ -121,10 +143,10 @@ void read_head(SoupMessage *message, HttpResponse &response) {
   if (const char *location = soup_message_headers_get_one(headers, "Location")) {
     response.location = location;
   }
-  // Only a body whose end is set by Content-Length and whose bytes arrive as
-  // sent can be checked against the announced length.
-  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
-      soup_message_headers_get_one(headers, "Content-Encoding") == nullptr) {
+  if (const char *coding = soup_message_headers_get_list(headers, "Content-Encoding")) {
+    response.coding = coding;
+  }
+  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH) {
     response.announced_length = soup_message_headers_get_content_length(headers);
   }
 }
@@ -142,6 +164,8 @@ bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &
     return false;
   }
   forbid_redirects(message);
+  soup_message_headers_replace(request_headers_of(message), "Accept-Encoding", "identity");
+  g_signal_connect(message, "network-event", G_CALLBACK(require_close_notify), nullptr);
   g_autoptr(GError) cause = nullptr;
   GObjectPtr<GInputStream> body(
       soup_session_send(SOUP_SESSION(session_.get()), message, cancellable, &cause));

@@ -18,9 +18,11 @@ struct HttpResponse {
   std::string reason;
   // The Location header as sent, empty when there is none.
   std::string location;
+  // The Content-Encoding header, empty when there is none. The body is never
+  // decoded: the request asks for none.
+  std::string coding;
   // The length the server announced, where the body's end is set by a
-  // Content-Length header and its bytes arrive as sent (no content coding);
-  // -1 otherwise.
+  // Content-Length header; -1 otherwise.
   gint64 announced_length = -1;
   // The body as it arrives; never null in a response get() returned.
   GObjectPtr<GInputStream> body;

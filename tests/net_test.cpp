@@ -62,6 +62,13 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
   http_.answer("/closed", head + "Connection: close\r\n\r\n" + std::string(40, 'x'));
   http_.answer("/kept", head + "\r\n" + std::string(40, 'x'));
   http_.answer("/chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n40\r\nx");
+  https_.answer("/last-chunk",
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nx\ny\r\n");
+  https_.answer("/coded", head + "Content-Encoding: identity\r\nConnection: close\r\n\r\n" +
+                              std::string(40, 'x'));
+  https_.answer("/gzip", "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n\x1f\x8b");
+  https_.answer("/unended", "HTTP/1.1 200 OK\r\n\r\nto the end?\n", {},
+                HttpTestServer::kNoCloseNotify);
   http_.answer("/dropped", "");  // reads the request, then hangs up without a word
   http_.answer("/big", HttpTestServer::ok(std::string(256UL * 1024, 'n')));
   http_.answer("/plain", HttpTestServer::ok("downgraded\n"));
@@ -88,6 +95,10 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
        "received 40 bytes of the 100"},
       {"body cut short, connection kept", http_.url("/kept"), http, 7, ""},
       {"chunk cut short", http_.url("/chunk"), http, 7, "Connection terminated unexpectedly"},
+      {"last chunk missing", https_.url("/last-chunk"), http, 7, "last chunk never came"},
+      {"coded body cut short", https_.url("/coded"), http, 7, "received 40 bytes of the 100"},
+      {"coding not asked for", https_.url("/gzip"), http, 8, "content coding 'gzip'"},
+      {"TLS closed without close_notify", https_.url("/unended"), http, 7, ""},
       {"dropped connection", http_.url("/dropped"), http, 7, ""},
       {"empty URL", "", http, 8, ""},
       {"not a URL", "not a url", http, 8, "Not a valid http or https URL: not a url"},

@@ -41,9 +41,13 @@ class HttpTestServer {
   ~HttpTestServer() { g_cancellable_cancel(stop_.get()); }
 
   std::string url(const std::string &path) const { return url_ + path; }
-  void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {}) {
+  // How a TLS connection ends after the answer: with close_notify, or cut
+  // beneath TLS as a crashed server or a forged close does.
+  enum Close { kCloseNotify, kNoCloseNotify };
+  void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {},
+              Close close = kCloseNotify) {
     const std::lock_guard lock(mutex_);
-    answers_[path] = {std::move(response), delay};
+    answers_[path] = {std::move(response), delay, close};
   }
   int requests(const std::string &path) const {
     const std::lock_guard lock(mutex_);
@@ -66,6 +70,7 @@ class HttpTestServer {
   struct Answer {
     std::string response = status(404, "Not Found");
     std::chrono::milliseconds delay{};
+    Close close = kCloseNotify;
   };
 
   // Reads the request's head, then answers for the path in its first line.
@@ -97,7 +102,7 @@ class HttpTestServer {
     }
     g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
                               answer.response.size(), nullptr, stop_.get(), nullptr);
-    g_io_stream_close(stream, nullptr, nullptr);
+    g_io_stream_close(answer.close == kCloseNotify ? stream : connection, nullptr, nullptr);
   }
 
   GObjectPtr<GSocketListener> listener_{g_socket_listener_new()};
