@@ -1,16 +1,12 @@
-// The process-wide configuration: one load at a time, from any thread, and
-// the dump on every call that has a record.
+// The process-wide configuration, loaded from a fresh download of the file.
 #include "config/configuration.h"
 
-#include <atomic>
-#include <cstdio>
 #include <memory>
-#include <mutex>
 #include <system_error>
 
 #include "common/glib_ptr.h"
 #include "config/loader.h"
-#include "config/section.h"
+#include "config/shared_load.h"
 #include "distro/distro_info.h"
 #include "net/http_download.h"
 
@@ -60,63 +56,15 @@ std::optional<Configuration> load(LocalCopy copy, GError **error) {
                             running_kernel_release(), error);
 }
 
-// The record, once loaded; made with new and never deleted, since callers
-// may hold it until the very end of the process.
-std::atomic<const Configuration *> loaded{nullptr};
-std::mutex loading;
-
-// The record, loading it if there is none yet, from the local copy that
-// download gives.
-template <typename Download>
-const Configuration *get_or_load(GCancellable *cancellable, GError **error, Download &&download) {
-  if (const Configuration *config = loaded.load(std::memory_order_acquire)) {
-    return config;
-  }
-  const std::lock_guard lock(loading);
-  if (const Configuration *config = loaded.load(std::memory_order_acquire)) {
-    return config;  // loaded by the caller we waited for
-  }
-  if (g_cancellable_set_error_if_cancelled(cancellable, error)) {
-    return nullptr;
-  }
-  std::optional<Configuration> config = load(download(), error);
-  if (!config) {
-    return nullptr;
-  }
-  // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): it lives as long as the process
-  const Configuration *record = new Configuration(std::move(*config));
-  loaded.store(record, std::memory_order_release);
-  return record;
-}
-
-// get_or_load, and the dump of the record to standard error when there is one.
-template <typename Download>
-const Configuration *get_and_dump(GCancellable *cancellable, GError **error, Download &&download) {
-  const Configuration *config = get_or_load(cancellable, error, std::forward<Download>(download));
-  if (config != nullptr) {
-    const std::string dump = format_configuration(*config);
-    (void)std::fwrite(dump.data(), 1, dump.size(), stderr);
-  }
-  return config;
-}
-
-void load_in_thread(GTask *task, gpointer /*source*/, gpointer /*data*/,
-                    GCancellable *cancellable) {
-  GError *error = nullptr;
-  const Configuration *config =
-      get_and_dump(cancellable, &error, [cancellable] { return download_local_copy(cancellable); });
-  if (config == nullptr) {
-    g_task_return_error(task, error);
-    return;
-  }
-  g_task_return_pointer(task, const_cast<Configuration *>(config), nullptr);
+LoadFunction loading(std::function<LocalCopy(GCancellable *)> download) {
+  return [download = std::move(download)](GCancellable *cancellable, GError **error) {
+    return load(download(cancellable), error);
+  };
 }
 
 }  // namespace
 
-const Configuration *get_configuration() {
-  return get_and_dump(nullptr, nullptr, [] { return download_local_copy(nullptr); });
-}
+const Configuration *get_configuration() { return get_or_load(loading(download_local_copy)); }
 
 ConfigurationDownload::ConfigurationDownload() : copy_(std::make_unique<LocalCopy>()) {
   try {
@@ -145,7 +93,8 @@ LocalCopy ConfigurationDownload::wait() {
 }
 
 const Configuration *get_configuration(ConfigurationDownload &download) {
-  return get_and_dump(nullptr, nullptr, [&download] { return download.wait(); });
+  return get_or_load(
+      loading([&download](GCancellable * /*cancellable*/) { return download.wait(); }));
 }
 
 void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
@@ -155,7 +104,7 @@ void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback call
   // A load that finished before the cancellation reached it has replaced the
   // local copy and set the record: its caller gets the record, not an error.
   g_task_set_check_cancellable(task, FALSE);
-  g_task_run_in_thread(task, load_in_thread);
+  get_or_load_async(task, loading(download_local_copy));
 }
 
 const Configuration *get_configuration_finish(GAsyncResult *result, GError **error) {

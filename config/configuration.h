@@ -44,8 +44,8 @@ extern const char ConfigUrl[];
 //
 // Blocks until done: in a program whose window is up, use
 // get_configuration_async instead. Safe to call from any thread, also mixed
-// with get_configuration_async: only one load runs at a time, and callers
-// that come while it runs wait for it and share its record.
+// with get_configuration_async: callers that come while a load runs wait for
+// it and share its result, the record or the failure (one warning for all).
 const Configuration *get_configuration();
 
 struct LocalCopy;  // the library's own: how a download of the local copy ended
@@ -79,12 +79,15 @@ class ConfigurationDownload {
 // failed one downloads anew.
 const Configuration *get_configuration(ConfigurationDownload &download);
 
-// Starts get_configuration's work on a worker thread and returns at once;
-// callback runs in the thread-default main context of the calling thread,
-// where it calls get_configuration_finish. The load has the same effects as
-// get_configuration's, the dump included. Cancelling stops a download in
-// progress as soon as the HTTP library allows and leaves the local copy and
-// the record as they were, so a later call tries again.
+// Starts get_configuration's work and returns at once: the load runs on a
+// thread of its own, or the call joins the load under way, holding no thread
+// while it waits. callback runs in the thread-default main context of the
+// calling thread, where it calls get_configuration_finish. The load has the
+// same effects as get_configuration's, the dump included. Cancelling gives
+// the caller G_IO_ERROR_CANCELLED at once; the load goes on for the other
+// callers that wait for it, and once no one does it is stopped as soon as
+// the HTTP library allows, leaving the local copy and the record as they
+// were, so a later call tries again.
 void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
                              gpointer user_data);
 

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "common/glib_ptr.h"
 #include "config/configuration.h"
 #include "distro/distro_info.h"
 #include "support/http_test_server.h"
@@ -33,22 +34,54 @@ class EndToEndTest : public ::testing::Test {
   HttpTestServer server_{std::string(g_getenv("QOR_CERTS")) + "/server", 443};
 };
 
-// Runs the main loop until the callback has come.
-const Configuration *load_async(GCancellable *cancellable, GError **error) {
-  GAsyncResult *done = nullptr;
-  get_configuration_async(
-      cancellable,
-      [](GObject *, GAsyncResult *result, gpointer into) {
-        EXPECT_TRUE(g_main_context_is_owner(g_main_context_default()));  // in our main loop
-        *static_cast<GAsyncResult **>(into) = G_ASYNC_RESULT(g_object_ref(result));
-      },
-      &done);
-  while (done == nullptr) {
-    g_main_context_iteration(nullptr, TRUE);
+// One get_configuration_async call and what came back to it.
+struct AsyncCall {
+  bool done = false;
+  const Configuration *config = nullptr;
+  GErrorPtr error;
+
+  explicit AsyncCall(GCancellable *cancellable = nullptr) {
+    get_configuration_async(
+        cancellable,
+        [](GObject *, GAsyncResult *result, gpointer data) {
+          EXPECT_TRUE(g_main_context_is_owner(g_main_context_default()));  // in our main loop
+          auto *call = static_cast<AsyncCall *>(data);
+          GError *failure = nullptr;
+          call->config = get_configuration_finish(result, &failure);
+          call->error.reset(failure);
+          call->done = true;
+        },
+        this);
   }
-  const Configuration *config = get_configuration_finish(done, error);
-  g_object_unref(done);
-  return config;
+  AsyncCall(const AsyncCall &) = delete;
+  AsyncCall &operator=(const AsyncCall &) = delete;
+};
+
+// Runs the main loop until each call's callback has come.
+void wait_for(const std::vector<std::unique_ptr<AsyncCall>> &calls) {
+  for (const auto &call : calls) {
+    while (!call->done) {
+      g_main_context_iteration(nullptr, TRUE);
+    }
+  }
+}
+
+const Configuration *load_async(GCancellable *cancellable, GError **error) {
+  std::vector<std::unique_ptr<AsyncCall>> call;
+  call.push_back(std::make_unique<AsyncCall>(cancellable));
+  wait_for(call);
+  if (call[0]->error) {
+    g_propagate_error(error, call[0]->error.release());
+  }
+  return call[0]->config;
+}
+
+std::vector<std::unique_ptr<AsyncCall>> async_calls(int count) {
+  std::vector<std::unique_ptr<AsyncCall>> calls;
+  for (int i = 0; i < count; ++i) {
+    calls.push_back(std::make_unique<AsyncCall>());
+  }
+  return calls;
 }
 
 // The record is process-wide, so its whole life is this one sequence.
@@ -90,27 +123,62 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(test::read_file(local_), "old\n");
 
-  // Two threads at once make one GET and get one record; each call dumps it.
+  // Callers that wait for a failing load share its failure, from one GET; one
+  // that is cancelled meanwhile has its error at once, and the load goes on.
+  server_.answer(kPath, HttpTestServer::status(500, "Broken"), std::chrono::seconds(3));
+  const int gets = server_.requests(kPath);
+  std::atomic<bool> failed = false;
+  std::jthread failing([&failed] {
+    EXPECT_EQ(get_configuration(), nullptr);
+    failed = true;
+  });
+  while (server_.requests(kPath) == gets) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::vector<std::unique_ptr<AsyncCall>> waiting = async_calls(5);
+  g_autoptr(GCancellable) impatient = g_cancellable_new();
+  std::vector<std::unique_ptr<AsyncCall>> given_up;
+  given_up.push_back(std::make_unique<AsyncCall>(impatient));
+  g_cancellable_cancel(impatient);
+  wait_for(given_up);
+  EXPECT_TRUE(g_error_matches(given_up[0]->error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED));
+  EXPECT_FALSE(failed) << "the cancelled caller waited for the load";
+  wait_for(waiting);
+  for (const auto &call : waiting) {
+    EXPECT_TRUE(g_error_matches(call->error.get(), g_quark_from_static_string("HTTP"), 500));
+  }
+  failing.join();
+  EXPECT_EQ(server_.requests(kPath), gets + 1);
+
+  // A blocking caller among a hundred asynchronous ones: one GET, one record,
+  // and the waiting ones hold no thread that the blocking one's load needs.
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\ns x\n"), std::chrono::seconds(1));
   const int saved_stderr = dup(STDERR_FILENO);
   dup2(open(home_.file("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDERR_FILENO);
+  const auto begun = std::chrono::steady_clock::now();
+  std::vector<std::unique_ptr<AsyncCall>> calls = async_calls(100);
   const Configuration *blocking = nullptr;
   std::thread other([&blocking] { blocking = get_configuration(); });
-  const Configuration *async = load_async(nullptr, nullptr);
+  wait_for(calls);
   other.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(20));
+  const Configuration *async = calls[0]->config;
   EXPECT_EQ(get_configuration(), async);
   dup2(saved_stderr, STDERR_FILENO);
   ASSERT_NE(async, nullptr);
   kept = async;
   EXPECT_EQ(blocking, async);
+  for (const auto &call : calls) {
+    EXPECT_EQ(call->config, async);
+  }
   EXPECT_EQ(*async->sources, StringList{"x"});
-  EXPECT_EQ(server_.requests(kPath), 4);
+  EXPECT_EQ(server_.requests(kPath), gets + 2);
   { const ConfigurationDownload unused; }  // ends its thread though no one waits
   g_autoptr(GCancellable) cancelled = g_cancellable_new();
   g_cancellable_cancel(cancelled);  // too late to stop anything: the record is there
   EXPECT_EQ(load_async(cancelled, nullptr), async);
   const std::string err = test::read_file(home_.file("err")).value();
-  EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 3) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
 }
 
 // Each case's exact standard output and error are in tests/data/e2e, with
