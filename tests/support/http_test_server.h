@@ -41,9 +41,10 @@ class HttpTestServer {
   ~HttpTestServer() { g_cancellable_cancel(stop_.get()); }
 
   std::string url(const std::string &path) const { return url_ + path; }
-  void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {}) {
+  void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {},
+              bool held = false) {
     const std::lock_guard lock(mutex_);
-    answers_[path] = {std::move(response), delay};
+    answers_[path] = {std::move(response), delay, held};
   }
   int requests(const std::string &path) const {
     const std::lock_guard lock(mutex_);
@@ -66,6 +67,7 @@ class HttpTestServer {
   struct Answer {
     std::string response = status(404, "Not Found");
     std::chrono::milliseconds delay{};
+    bool held = false;  // the connection then stays open until the client hangs up
   };
 
   // Reads the request's head, then answers for the path in its first line.
@@ -97,6 +99,9 @@ class HttpTestServer {
     }
     g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
                               answer.response.size(), nullptr, stop_.get(), nullptr);
+    if (answer.held) {
+      g_input_stream_skip(g_io_stream_get_input_stream(stream), 1, stop_.get(), nullptr);
+    }
     g_io_stream_close(stream, nullptr, nullptr);
   }
 
