@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <utility>
 
 namespace qor {
@@ -17,6 +18,20 @@ bool FileReplacement::open(const char *path, GError **error) {
   abandon();
   path_ = path;
   g_autofree char *folder = g_path_get_dirname(path);
+  // An unnamed file can be named only through /proc: without it the file
+  // has its name from the start.
+  if (!g_file_test("/proc/self/fd", G_FILE_TEST_IS_DIR)) {
+    return open_named(folder, error);
+  }
+  fd_ = ::open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (fd_ == -1 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    return open_named(folder, error);
+  }
+  return fd_ != -1 || fail("Cannot make a temporary file in", folder, error);
+}
+
+// Where the file system or the kernel has no unnamed files.
+bool FileReplacement::open_named(const char *folder, GError **error) {
   g_autofree char *name = g_build_filename(folder, ".qor-download-XXXXXX", nullptr);
   fd_ = g_mkstemp_full(name, O_RDWR | O_CLOEXEC, 0666);
   if (fd_ == -1) {
@@ -42,9 +57,15 @@ bool FileReplacement::write(const void *data, gsize size, GError **error) {
 }
 
 bool FileReplacement::commit(GError **error) {
-  // Synced before the rename, so that a crash cannot put an empty or partial
+  // Synced before it is named, so that a crash cannot put an empty or partial
   // file where the old one was.
-  if (fsync(fd_) != 0 || !g_close(std::exchange(fd_, -1), nullptr)) {
+  if (fsync(fd_) != 0) {
+    return fail("Cannot write", path_.c_str(), error);
+  }
+  if (temporary_.empty() && !name_unnamed(error)) {
+    return false;
+  }
+  if (!g_close(std::exchange(fd_, -1), nullptr)) {
     return fail("Cannot write", path_.c_str(), error);
   }
   if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
@@ -52,6 +73,23 @@ bool FileReplacement::commit(GError **error) {
   }
   temporary_.clear();
   return true;
+}
+
+// Links the unnamed file to a fresh name beside the destination, which only
+// /proc/self/fd can do without privileges.
+bool FileReplacement::name_unnamed(GError **error) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  g_autofree char *folder = g_path_get_dirname(path_.c_str());
+  for (;;) {
+    g_autofree char *name = g_strdup_printf("%s/.qor-download-%08x", folder, g_random_int());
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0) {
+      temporary_ = name;
+      return true;
+    }
+    if (errno != EEXIST) {
+      return fail("Cannot put the new file in place at", path_.c_str(), error);
+    }
+  }
 }
 
 // Reports errno's failure on what was being done and throws the new content

@@ -9,11 +9,13 @@
 
 namespace qor {
 
-// The new content goes to a temporary file in the destination's folder,
-// which is renamed over the destination once all of it was written and
-// synced. Nothing ever writes to the destination itself: GIO's replace falls
-// back to truncating it in place when it cannot make its temporary file, so
-// a later failure would leave the old content damaged.
+// The new content goes to an unnamed file in the destination's folder, which
+// gets a name only once all of it was written and synced, and is then renamed
+// over the destination: a run killed on the way leaves nothing behind. Where
+// the file system has no unnamed files, a named temporary file stands in.
+// Nothing ever writes to the destination itself: GIO's replace falls back to
+// truncating it in place when it cannot make its temporary file, so a later
+// failure would leave the old content damaged.
 class FileReplacement {
  public:
   FileReplacement() = default;
@@ -34,11 +36,13 @@ class FileReplacement {
   bool commit(GError **error);
 
  private:
+  bool open_named(const char *folder, GError **error);
+  bool name_unnamed(GError **error);
   bool fail(const char *what, const char *on, GError **error);
   void abandon();
 
   std::string path_;
-  std::string temporary_;  // empty when there is none
+  std::string temporary_;  // the new file's name; empty while it has none
   int fd_ = -1;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "common/glib_ptr.h"
@@ -179,6 +180,28 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   EXPECT_EQ(load_async(cancelled, nullptr), async);
   const std::string err = test::read_file(home_.file("err")).value();
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
+}
+
+// A run killed mid-download, as by a power cut, leaves nothing but the old copy.
+TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
+  const std::string part(12345, 'p');  // a size none of the program's other files has
+  server_.answer(kPath, "HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\n" + part, {},
+                 HttpTestServer::kHeld);
+  test::write_file(local_, "old\n");
+  g_setenv("HOME", home_.path.c_str(), TRUE);
+  g_autoptr(GSubprocess) run =
+      g_subprocess_new(G_SUBPROCESS_FLAGS_STDOUT_SILENCE, nullptr, QOR_CONFIG_TEST, nullptr);
+  const std::string fds = "/proc/" + std::string(g_subprocess_get_identifier(run)) + "/fd";
+  std::error_code unsized;
+  while (std::ranges::none_of(std::filesystem::directory_iterator(fds), [&](const auto &fd) {
+    return std::filesystem::file_size(fd, unsized) == part.size();  // the part is on disk
+  })) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  g_subprocess_force_exit(run);  // SIGKILL
+  g_subprocess_wait(run, nullptr, nullptr);
+  EXPECT_EQ(test::read_file(local_), "old\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.path), {}), 1);
 }
 
 // Each case's exact standard output and error are in tests/data/e2e, with

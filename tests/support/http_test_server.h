@@ -41,13 +41,14 @@ class HttpTestServer {
   ~HttpTestServer() { g_cancellable_cancel(stop_.get()); }
 
   std::string url(const std::string &path) const { return url_ + path; }
-  // How a TLS connection ends after the answer: with close_notify, or cut
-  // beneath TLS as a crashed server or a forged close does.
-  enum Close { kCloseNotify, kNoCloseNotify };
+  // How the connection ends after the answer: closed with TLS's close_notify;
+  // cut beneath TLS, as a crashed server or a forged close does; or held open
+  // until the client hangs up, as a server stalling mid-body does.
+  enum End { kCloseNotify, kNoCloseNotify, kHeld };
   void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {},
-              Close close = kCloseNotify) {
+              End end = kCloseNotify) {
     const std::lock_guard lock(mutex_);
-    answers_[path] = {std::move(response), delay, close};
+    answers_[path] = {std::move(response), delay, end};
   }
   int requests(const std::string &path) const {
     const std::lock_guard lock(mutex_);
@@ -70,7 +71,7 @@ class HttpTestServer {
   struct Answer {
     std::string response = status(404, "Not Found");
     std::chrono::milliseconds delay{};
-    Close close = kCloseNotify;
+    End end = kCloseNotify;
   };
 
   // Reads the request's head, then answers for the path in its first line.
@@ -102,7 +103,10 @@ class HttpTestServer {
     }
     g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
                               answer.response.size(), nullptr, stop_.get(), nullptr);
-    g_io_stream_close(answer.close == kCloseNotify ? stream : connection, nullptr, nullptr);
+    if (answer.end == kHeld) {
+      g_input_stream_skip(g_io_stream_get_input_stream(stream), 1, stop_.get(), nullptr);
+    }
+    g_io_stream_close(answer.end == kNoCloseNotify ? connection : stream, nullptr, nullptr);
   }
 
   GObjectPtr<GSocketListener> listener_{g_socket_listener_new()};
