@@ -126,11 +126,16 @@ TEST(CheckerTest, ReportsAndDumps) {
     EXPECT_EQ(run.out, test::read_file(file.replace_extension(".out")).value_or("")) << file;
     EXPECT_EQ(run.err, test::read_file(file.replace_extension(".err")).value_or("")) << file;
   }
-  const test::Run full = test::run_program(
-      {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", QOR_CONFIG_CHECK, "clean.cfg"}, {},
-      folder.c_str());
-  EXPECT_EQ(full.status, 2);
-  EXPECT_EQ(full.err, "qor-config-check: cannot write: No space left on device\n");
+  // Lost output: a full disk, and a pipe whose one read end is closed (the
+  // write end reopened through /dev/stdin) before the checker starts: no race.
+  for (const auto &[script, error] :
+       {std::pair{"exec \"$0\" \"$@\" >/dev/full", "No space left on device"},
+        {": | { exec 3>/dev/stdin 0<&-; exec \"$0\" \"$@\" >&3 3>&-; }", "Broken pipe"}}) {
+    const test::Run lost = test::run_program(
+        {"/bin/sh", "-c", script, QOR_CONFIG_CHECK, "clean.cfg"}, {}, folder.c_str());
+    EXPECT_EQ(lost.status, 2) << script;
+    EXPECT_EQ(lost.err, std::string("qor-config-check: cannot write: ") + error + "\n") << script;
+  }
 }
 
 }  // namespace
