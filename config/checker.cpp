@@ -161,22 +161,40 @@ void append_escaped(std::string &out, char c) {
   out += kHex[byte & 0xf];
 }
 
-// Messages quote lines of the file, which may hold anything: control bytes and
-// bytes that are not UTF-8 are shown as \xNN, so that the publisher sees them
-// and the terminal is not thrown by them.
+// Characters that move the cursor, reorder the text around them or break the
+// line: C0 and C1 controls, bidirectional and other format characters, line
+// and paragraph separators.
+bool is_unprintable(gunichar c) {
+  switch (g_unichar_type(c)) {
+    case G_UNICODE_CONTROL:
+    case G_UNICODE_FORMAT:
+    case G_UNICODE_LINE_SEPARATOR:
+    case G_UNICODE_PARAGRAPH_SEPARATOR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Messages quote lines of the file, which may hold anything: unprintable
+// characters and bytes that are not UTF-8 are shown as \xNN, byte by byte, so
+// that the publisher sees them and the terminal is not thrown by them.
 void append_printable(std::string &out, std::string_view text) {
   while (!text.empty()) {
     const char *end = nullptr;
     g_utf8_validate_len(text.data(), text.size(), &end);
-    const auto valid = static_cast<std::size_t>(end - text.data());
-    for (const char c : text.substr(0, valid)) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (byte < 0x20 || byte == 0x7f) {
-        append_escaped(out, c);
+    for (std::string_view run(text.data(), end); !run.empty();) {
+      const auto length = static_cast<std::size_t>(g_utf8_next_char(run.data()) - run.data());
+      if (is_unprintable(g_utf8_get_char(run.data()))) {
+        for (const char c : run.substr(0, length)) {
+          append_escaped(out, c);
+        }
       } else {
-        out += c;
+        out += run.substr(0, length);
       }
+      run.remove_prefix(length);
     }
+    const auto valid = static_cast<std::size_t>(end - text.data());
     if (valid < text.size()) {
       append_escaped(out, text[valid]);
       text.remove_prefix(valid + 1);
