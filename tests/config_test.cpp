@@ -126,8 +126,7 @@ TEST(CheckerTest, ReportsAndDumps) {
     EXPECT_EQ(run.out, test::read_file(file.replace_extension(".out")).value_or("")) << file;
     EXPECT_EQ(run.err, test::read_file(file.replace_extension(".err")).value_or("")) << file;
   }
-  // Lost output: a full disk, and a pipe whose one read end is closed (the
-  // write end reopened through /dev/stdin) before the checker starts: no race.
+  // Lost output: a full disk, and a pipe whose reader is gone before the checker starts.
   for (const auto &[script, error] :
        {std::pair{"exec \"$0\" \"$@\" >/dev/full", "No space left on device"},
         {": | { exec 3>/dev/stdin 0<&-; exec \"$0\" \"$@\" >&3 3>&-; }", "Broken pipe"}}) {
