@@ -143,14 +143,17 @@ bool is_file_wide(FindingKind kind) {
   return kind == FindingKind::kCrLf || kind == FindingKind::kNulByte;
 }
 
-// A later copy of the header the loader picks for config_id.
+// A later copy of the header the loader picks for config_id. Sections are in
+// line order, so a file of nothing but copies costs a search, not a scan, each.
 bool repeats_header(const Finding &finding, const CheckReport &report, std::string_view id) {
   if (finding.kind != FindingKind::kDuplicateSection) {
     return false;
   }
-  return std::any_of(report.sections.begin(), report.sections.end(), [&](const SectionSpan &s) {
-    return s.first_line == finding.line && std::string_view(s.header).starts_with(id);
-  });
+  const auto section =
+      std::lower_bound(report.sections.begin(), report.sections.end(), finding.line,
+                       [](const SectionSpan &s, std::size_t line) { return s.first_line < line; });
+  return section != report.sections.end() && section->first_line == finding.line &&
+         section->header.starts_with(id);
 }
 
 void append_escaped(std::string &out, char c) {
@@ -246,7 +249,7 @@ DistributionView view_distribution(std::string_view text, std::string_view id,
   parse_section(config, lines, id, kernel_release, Warnings::kQuiet);
   view.dump = format_configuration(config);
 
-  const CheckReport report = check_configuration(text);
+  CheckReport report = check_configuration(text);
   const auto span = std::find_if(report.sections.begin(), report.sections.end(),
                                  [&](const SectionSpan &s) { return s.header.starts_with(id); });
   if (span == report.sections.end()) {
@@ -254,12 +257,12 @@ DistributionView view_distribution(std::string_view text, std::string_view id,
         {0, FindingKind::kNoSection,
          "no section for " + std::string(id) + ": clients there get empty lists"});
   }
-  for (const Finding &finding : report.findings) {
+  for (Finding &finding : report.findings) {
     const bool in_span = span != report.sections.end() && finding.line >= span->first_line &&
                          finding.line <= span->last_line;
     if (finding.is_problem() &&
         (in_span || is_file_wide(finding.kind) || repeats_header(finding, report, id))) {
-      view.findings.push_back(finding);
+      view.findings.push_back(std::move(finding));
     }
   }
   return view;

@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "config/checker.h"
 #include "config/kernel_range.h"
 #include "config/loader.h"
 #include "config/version.h"
@@ -135,6 +136,15 @@ TEST(CheckerTest, ReportsAndDumps) {
     EXPECT_EQ(lost.status, 2) << script;
     EXPECT_EQ(lost.err, std::string("qor-config-check: cannot write: ") + error + "\n") << script;
   }
+}
+
+// Every later copy is a finding; a pass over all sections for each takes minutes.
+TEST(CheckerTest, DumpsAFileOfOneHeaderRepeated) {
+  std::string text;
+  for (int i = 0; i < 600000; ++i) {
+    text += "[Debian bookworm]\n";
+  }
+  EXPECT_EQ(view_distribution(text, "[Debian bookworm]", "6.1").findings.size(), 599999U);
 }
 
 }  // namespace
