@@ -1,11 +1,13 @@
 // Section parsing throughput: ordinary instruction lines, long kernel-range
-// lines that match nothing, and deeply nested kernel ranges.
+// lines that match nothing, and deeply nested kernel ranges; and the checker's
+// dump of a file that repeats one header, every copy a finding.
 #include <benchmark/benchmark.h>
 
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
+#include "config/checker.h"
 #include "config/kernel_range.h"
 #include "config/section.h"
 
@@ -98,8 +100,21 @@ void parse_chain(benchmark::State &state, const std::string &text) {
 
 void BM_NestedKernelRanges(benchmark::State &state) { parse_chain(state, nested_kernel_line()); }
 
+void BM_RepeatedHeaders(benchmark::State &state) {
+  std::string text;
+  for (int i = 0; i < 100000; ++i) {
+    text += section_header();
+  }
+  for (auto _ : state) {  // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
+    benchmark::DoNotOptimize(qor::view_distribution(text, kConfigId, kKernel));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(text.size()));
+}
+
 BENCHMARK(BM_OrdinaryLines);
 BENCHMARK(BM_KernelRangeMiss);
 BENCHMARK(BM_NestedKernelRanges);
+BENCHMARK(BM_RepeatedHeaders)->Unit(benchmark::kMillisecond);
 
 }  // namespace

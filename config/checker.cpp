@@ -143,14 +143,17 @@ bool is_file_wide(FindingKind kind) {
   return kind == FindingKind::kCrLf || kind == FindingKind::kNulByte;
 }
 
-// A later copy of the header the loader picks for config_id.
+// A later copy of the header the loader picks for config_id. Sections are in
+// line order, so a file of nothing but copies costs a search, not a scan, each.
 bool repeats_header(const Finding &finding, const CheckReport &report, std::string_view id) {
   if (finding.kind != FindingKind::kDuplicateSection) {
     return false;
   }
-  return std::any_of(report.sections.begin(), report.sections.end(), [&](const SectionSpan &s) {
-    return s.first_line == finding.line && std::string_view(s.header).starts_with(id);
-  });
+  const auto section =
+      std::lower_bound(report.sections.begin(), report.sections.end(), finding.line,
+                       [](const SectionSpan &s, std::size_t line) { return s.first_line < line; });
+  return section != report.sections.end() && section->first_line == finding.line &&
+         section->header.starts_with(id);
 }
 
 void append_escaped(std::string &out, char c) {
@@ -161,22 +164,40 @@ void append_escaped(std::string &out, char c) {
   out += kHex[byte & 0xf];
 }
 
-// Messages quote lines of the file, which may hold anything: control bytes and
-// bytes that are not UTF-8 are shown as \xNN, so that the publisher sees them
-// and the terminal is not thrown by them.
+// Characters that move the cursor, reorder the text around them or break the
+// line: C0 and C1 controls, bidirectional and other format characters, line
+// and paragraph separators.
+bool is_unprintable(gunichar c) {
+  switch (g_unichar_type(c)) {
+    case G_UNICODE_CONTROL:
+    case G_UNICODE_FORMAT:
+    case G_UNICODE_LINE_SEPARATOR:
+    case G_UNICODE_PARAGRAPH_SEPARATOR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Messages quote lines of the file, which may hold anything: unprintable
+// characters and bytes that are not UTF-8 are shown as \xNN, byte by byte, so
+// that the publisher sees them and the terminal is not thrown by them.
 void append_printable(std::string &out, std::string_view text) {
   while (!text.empty()) {
     const char *end = nullptr;
     g_utf8_validate_len(text.data(), text.size(), &end);
-    const auto valid = static_cast<std::size_t>(end - text.data());
-    for (const char c : text.substr(0, valid)) {
-      const auto byte = static_cast<unsigned char>(c);
-      if (byte < 0x20 || byte == 0x7f) {
-        append_escaped(out, c);
+    for (std::string_view run(text.data(), end); !run.empty();) {
+      const auto length = static_cast<std::size_t>(g_utf8_next_char(run.data()) - run.data());
+      if (is_unprintable(g_utf8_get_char(run.data()))) {
+        for (const char c : run.substr(0, length)) {
+          append_escaped(out, c);
+        }
       } else {
-        out += c;
+        out += run.substr(0, length);
       }
+      run.remove_prefix(length);
     }
+    const auto valid = static_cast<std::size_t>(end - text.data());
     if (valid < text.size()) {
       append_escaped(out, text[valid]);
       text.remove_prefix(valid + 1);
@@ -228,7 +249,7 @@ DistributionView view_distribution(std::string_view text, std::string_view id,
   parse_section(config, lines, id, kernel_release, Warnings::kQuiet);
   view.dump = format_configuration(config);
 
-  const CheckReport report = check_configuration(text);
+  CheckReport report = check_configuration(text);
   const auto span = std::find_if(report.sections.begin(), report.sections.end(),
                                  [&](const SectionSpan &s) { return s.header.starts_with(id); });
   if (span == report.sections.end()) {
@@ -236,12 +257,12 @@ DistributionView view_distribution(std::string_view text, std::string_view id,
         {0, FindingKind::kNoSection,
          "no section for " + std::string(id) + ": clients there get empty lists"});
   }
-  for (const Finding &finding : report.findings) {
+  for (Finding &finding : report.findings) {
     const bool in_span = span != report.sections.end() && finding.line >= span->first_line &&
                          finding.line <= span->last_line;
     if (finding.is_problem() &&
         (in_span || is_file_wide(finding.kind) || repeats_header(finding, report, id))) {
-      view.findings.push_back(finding);
+      view.findings.push_back(std::move(finding));
     }
   }
   return view;

@@ -67,7 +67,7 @@ DistributionView view_distribution(std::string_view text, std::string_view confi
                                    std::string_view kernel_release);
 
 // "FILE:LINE: message" (just "FILE: message" for line 0), with "warning: "
-// before a problem's message and control bytes escaped, plus a line end.
+// before a problem's message and unprintable characters escaped, plus a line end.
 std::string format_finding(std::string_view file, const Finding &finding);
 
 // The report's last line: "FILE: N sections, M problems".

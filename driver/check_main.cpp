@@ -4,6 +4,7 @@
 #include <glib.h>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -60,6 +61,9 @@ int run_dump(const char *file, std::string_view text, const char *distributor, c
 }  // namespace
 
 int main(int argc, char **argv) {
+  // A reader that goes away is lost output like any other: the write fails
+  // with EPIPE and is reported, rather than the signal killing us unheard.
+  (void)std::signal(SIGPIPE, SIG_IGN);
   // GLib's messages in the user's language where it has them.
   (void)std::setlocale(LC_ALL, "");
   // Names are taken as raw bytes, as the loader compares them, whatever the

@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "config/checker.h"
 #include "config/kernel_range.h"
 #include "config/loader.h"
 #include "config/version.h"
@@ -126,11 +127,25 @@ TEST(CheckerTest, ReportsAndDumps) {
     EXPECT_EQ(run.out, test::read_file(file.replace_extension(".out")).value_or("")) << file;
     EXPECT_EQ(run.err, test::read_file(file.replace_extension(".err")).value_or("")) << file;
   }
-  const test::Run full = test::run_program(
-      {"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", QOR_CONFIG_CHECK, "clean.cfg"}, {},
-      folder.c_str());
-  EXPECT_EQ(full.status, 2);
-  EXPECT_EQ(full.err, "qor-config-check: cannot write: No space left on device\n");
+  // Lost output: a full disk, and a FIFO no process reads (the shell alone ever opened it).
+  for (const auto &[script, error] :
+       {std::pair{"exec \"$0\" \"$@\" >/dev/full", "No space left on device"},
+        {"p=$(mktemp -u) && mkfifo $p && exec 3<>$p 4>$p 3<&- && rm $p && exec \"$0\" \"$@\" >&4",
+         "Broken pipe"}}) {
+    const test::Run lost = test::run_program(
+        {"/bin/sh", "-c", script, QOR_CONFIG_CHECK, "clean.cfg"}, {}, folder.c_str());
+    EXPECT_EQ(lost.status, 2) << script;
+    EXPECT_EQ(lost.err, std::string("qor-config-check: cannot write: ") + error + "\n") << script;
+  }
+}
+
+// Every later copy is a finding; a pass over all sections for each takes minutes.
+TEST(CheckerTest, DumpsAFileOfOneHeaderRepeated) {
+  std::string text;
+  for (int i = 0; i < 600000; ++i) {
+    text += "[Debian bookworm]\n";
+  }
+  EXPECT_EQ(view_distribution(text, "[Debian bookworm]", "6.1").findings.size(), 599999U);
 }
 
 }  // namespace
