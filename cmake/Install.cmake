@@ -1,7 +1,8 @@
 # What `cmake --install` puts in place: the shared library with its public
-# headers, a pkg-config file and a CMake package for the programs that link
-# it, and the command-line tool with its manual page (driver/CMakeLists.txt
-# installs the tool itself).
+# headers, the error box's library for each GTK built (ui/CMakeLists.txt), a
+# pkg-config file for each and a CMake package with a component per box, and
+# the command-line tools' manual pages (driver/CMakeLists.txt installs the
+# tools themselves).
 #
 # Both the pkg-config file and the CMake package find the rest of the
 # installation relative to themselves, so a tree installed with --prefix or
@@ -15,8 +16,7 @@ set(QOR_PUBLIC_HEADERS
     config/configuration.h
     config/version.h
     net/http_download.h
-    net/http_error.h
-    ui/display_error.h)
+    net/http_error.h)
 set(QOR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qor-config)
 set(QOR_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor-config)
 
@@ -26,19 +26,24 @@ else()
   set(QOR_HTTP_MODULES "libsoup-3.0")
 endif()
 
-install(TARGETS qor-config LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+list(TRANSFORM QOR_TOOLKITS PREPEND qor-config- OUTPUT_VARIABLE QOR_BOX_LIBRARIES)
+install(TARGETS qor-config ${QOR_BOX_LIBRARIES} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 foreach(header IN LISTS QOR_PUBLIC_HEADERS)
   get_filename_component(subdir ${header} DIRECTORY)
   install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${QOR_HEADER_DIR}/${subdir})
 endforeach()
+if(QOR_TOOLKITS)
+  install(FILES ${PROJECT_SOURCE_DIR}/ui/display_error.h DESTINATION ${QOR_HEADER_DIR}/ui)
+endif()
 
-# One include for callers that want all of it.
+# One include for callers that want all of the core library. The error box is
+# left out: its callers link a toolkit library and include its header.
 list(TRANSFORM QOR_PUBLIC_HEADERS REPLACE "(.+)" "#include \"\\1\"" OUTPUT_VARIABLE QOR_INCLUDES)
 list(JOIN QOR_INCLUDES "\n" QOR_INCLUDES)
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/qor-config.h @ONLY CONTENT [[
 // qor-config @PROJECT_VERSION@: the distribution probe, the configuration
-// loader and its record, the HTTP download and the error box, in one include.
+// loader and its record and the HTTP download, in one include.
 #pragma once
 
 #define QOR_CONFIG_VERSION "@PROJECT_VERSION@"
@@ -65,8 +70,21 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/qor-config.pc.in ${PROJECT_BINARY_DIR}/qor-config.pc
                @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/qor-config.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(QOR_GTK_MODULE_gtk3 gtk+-3.0)
+set(QOR_GTK_MODULE_gtk4 gtk4)
+set(QOR_CMAKE_BOXES "")
+foreach(QOR_TOOLKIT IN LISTS QOR_TOOLKITS)
+  set(QOR_GTK_MODULE ${QOR_GTK_MODULE_${QOR_TOOLKIT}})
+  string(REPLACE "gtk" "GTK " QOR_GTK_NAME ${QOR_TOOLKIT})
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/qor-config-gtk.pc.in
+                 ${PROJECT_BINARY_DIR}/qor-config-${QOR_TOOLKIT}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/qor-config-${QOR_TOOLKIT}.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  string(APPEND QOR_CMAKE_BOXES "set(_qor_config_${QOR_TOOLKIT}_module ${QOR_GTK_MODULE})\n")
+endforeach()
 
-# CMake package: find_package(qor-config) gives the target qor-config::qor-config.
+# CMake package: find_package(qor-config) gives the target qor-config::qor-config,
+# and COMPONENTS gtk3 or gtk4 the box's qor-config::gtk3 or qor-config::gtk4.
 get_target_property(QOR_SOVERSION qor-config SOVERSION)
 set(QOR_LIBRARY_SONAME
     ${CMAKE_SHARED_LIBRARY_PREFIX}qor-config${CMAKE_SHARED_LIBRARY_SUFFIX}.${QOR_SOVERSION})

@@ -1,10 +1,13 @@
-// An error message box for graphical callers of the library.
+// An error message box for graphical callers of the library, in its own
+// library per GTK (qor-config-gtk3 or qor-config-gtk4).
 #pragma once
 
 #include <glib.h>
 
 // Only pointers to the window pass through here, so callers that never show
-// the dialog need not compile against GTK. The tag is GTK's own.
+// the dialog need not compile against GTK. GTK 3 and GTK 4 both use this tag,
+// so one header serves libqor-config-gtk3 and libqor-config-gtk4 alike: the
+// library linked decides which GTK the box is made with.
 typedef struct _GtkWindow GtkWindow;  // NOLINT(bugprone-reserved-identifier)
 
 namespace qor {

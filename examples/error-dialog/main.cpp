@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "qor-config.h"
+#include "ui/display_error.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build tree into a staging folder, as a package build would, and
-# uses it as another project would:   check-install.sh BUILD SOURCE HTTP
-# (HTTP: the build's QOR_HTTP, soup2 or soup3).
+# uses it as another project would:   check-install.sh BUILD SOURCE HTTP TOOLKITS
+# (the build's QOR_HTTP, soup2 or soup3, and QOR_TOOLKITS, the boxes built: "gtk3;gtk4").
 set -euo pipefail
-build=$1 source=$2 http=$3
+build=$1 source=$2 http=$3 toolkits=${4//;/ }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-install: $*" >&2; exit 1; }
@@ -16,6 +16,9 @@ prefix=$(realpath "$(pkg-config --variable=prefix qor-config)")
 libdir=$(realpath "$(pkg-config --variable=libdir qor-config)")
 wanted="libsoup-3.0" && [[ $http == soup2 ]] && wanted="libsoup-2.4 libsoup-gnome-2.4"
 [[ $(pkg-config --print-requires-private qor-config | xargs) == "$wanted" ]] || fail "Requires"
+# No toolkit comes with the core library; each box brings only its own.
+[[ $(pkg-config --print-requires qor-config | xargs) == "glib-2.0 gobject-2.0 gio-2.0" ]] || fail "GLib"
+! ldd "$libdir/libqor-config.so" | grep -E 'gtk|gdk' || fail "the core library loads GTK"
 # The tools stay usable on machines without a graphical session.
 ! readelf -d "$prefix/bin/qor-config-test" | grep -E 'NEEDED.*(gtk|gdk|qor-config)' || fail "GTK"
 grep -q "https://.*/gfx/qor-config.cfg" "$prefix/share/man/man1/qor-config-test.1" || fail "man"
@@ -27,28 +30,35 @@ for header in $(cd "$prefix/include/qor-config" && find . -name '*.h'); do
   echo "#include \"$header\"" | c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra -Werror \
     "${cflags[@]}" - || fail "$header does not compile on its own"
 done
-[[ $(find "$prefix/include" -name '*.h' | wc -l) == 7 ]] || fail "not the 7 public headers"
+# qor-config.h, the five core headers it includes, and the box's when a box was built.
+[[ $(find "$prefix/include" -name '*.h' | wc -l) == $((${#toolkits} ? 7 : 6)) ]] || fail "headers"
+! grep display_error "$prefix/include/qor-config/qor-config.h" || fail "qor-config.h has the box"
 
-# The example builds through pkg-config and through the CMake package.
-for way in "" "-DUSE_CMAKE_PACKAGE=ON -DCMAKE_PREFIX_PATH=$prefix"; do
-  rm -rf "$work/example"
-  # shellcheck disable=SC2086 # the options are words
-  { cmake -S "$source/examples/error-dialog" -B "$work/example" $way &&
-    cmake --build "$work/example"; } >"$work/log" 2>&1 || { cat "$work/log"; fail "example"; }
-  LD_LIBRARY_PATH=$libdir ldd "$work/example/error-dialog" | grep "$libdir/libqor-config.so.0" >/dev/null ||
-    fail "the example does not load the staged library"
-done
+for gtk in $toolkits; do
+  module=gtk4 example=error-dialog-gtk4
+  [[ $gtk == gtk3 ]] && module=gtk+-3.0 example=error-dialog
+  [[ $(pkg-config --print-requires "qor-config-$gtk" | xargs) == "qor-config $module" ]] || fail "$gtk"
 
-# On a real X server, with no network, the example reports the failed
-# download and then waits in the error box until someone closes it.
-HOME=$work LD_LIBRARY_PATH=$libdir setsid "$source/tests/support/ns-run" -- \
-  xvfb-run -a "$work/example/error-dialog" 2>"$work/err" &
-example=$!
-for _ in $(seq 100); do
-  grep -q "Failed to download config file" "$work/err" && break
-  sleep 0.2
+  # Each example builds through pkg-config and through the CMake package, and
+  # loads the staged libraries and its own GTK alone.
+  for way in "" "-DUSE_CMAKE_PACKAGE=ON -DCMAKE_PREFIX_PATH=$prefix"; do
+    rm -rf "$work/example"
+    # shellcheck disable=SC2086 # the options are words
+    { cmake -S "$source/examples/$example" -B "$work/example" $way &&
+      cmake --build "$work/example"; } >"$work/log" 2>&1 || { cat "$work/log"; fail "$example"; }
+    LD_LIBRARY_PATH=$libdir ldd "$work/example/$example" >"$work/ldd"
+    grep -q "$libdir/libqor-config.so.0" "$work/ldd" && grep -q "$libdir/libqor-config-$gtk.so" \
+      "$work/ldd" && (($(grep -c libgtk- "$work/ldd") == 1)) || fail "$example: staged box, one GTK"
+  done
+
+  # On a real X server, with no network, the example reports the failed
+  # download and then waits in the error box until someone closes it.
+  HOME=$work LD_LIBRARY_PATH=$libdir setsid "$source/tests/support/ns-run" -- \
+    xvfb-run -a "$work/example/$example" 2>"$work/err" &
+  pid=$!
+  for _ in $(seq 100); do grep -q "Failed to download" "$work/err" && break; sleep 0.2; done
+  sleep 1
+  kill -0 "$pid" 2>/dev/null && kill -- -"$pid" ||
+    { wait "$pid" || (($? != 77)) || exit 77; fail "$example did not wait in the error box"; }
+  grep -q "Failed to download" "$work/err" || fail "no failed download: $(cat "$work/err")"
 done
-sleep 1
-kill -0 "$example" 2>/dev/null && kill -- -"$example" ||
-  { wait "$example" || (($? != 77)) || exit 77; fail "the example did not wait in the error box"; }
-grep -q "Failed to download config file" "$work/err" || fail "no failed download: $(cat "$work/err")"
