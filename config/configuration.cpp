@@ -1,11 +1,12 @@
 // The process-wide configuration, loaded from a fresh download of the file.
 #include "config/configuration.h"
 
-#include <memory>
-#include <system_error>
+#include <functional>
+#include <utility>
 
 #include "common/glib_ptr.h"
 #include "config/loader.h"
+#include "config/local_copy.h"
 #include "config/shared_load.h"
 #include "distro/distro_info.h"
 #include "net/http_download.h"
@@ -14,17 +15,11 @@ namespace qor {
 
 const char ConfigUrl[] = "https://" QOR_CONFIG_HOST "/gfx/qor-config.cfg";
 
-// Where the local copy goes (nullopt: there is no home to keep it in),
-// whether the download stored it, and why not where it says.
-struct LocalCopy {
-  std::optional<std::string> path;
-  bool stored = false;
-  GErrorPtr failure;
-};
-
 namespace {
 
 constexpr const char *kNoHome = "No home directory to keep the configuration file in";
+
+}  // namespace
 
 LocalCopy download_local_copy(GCancellable *cancellable) {
   LocalCopy copy{home_directory(), false, nullptr};
@@ -36,6 +31,8 @@ LocalCopy download_local_copy(GCancellable *cancellable) {
   }
   return copy;
 }
+
+namespace {
 
 // Reads the section of this distribution from a freshly downloaded copy.
 std::optional<Configuration> load(LocalCopy copy, GError **error) {
@@ -66,35 +63,8 @@ LoadFunction loading(std::function<LocalCopy(GCancellable *)> download) {
 
 const Configuration *get_configuration() { return get_or_load(loading(download_local_copy)); }
 
-ConfigurationDownload::ConfigurationDownload() : copy_(std::make_unique<LocalCopy>()) {
-  try {
-    thread_ = std::thread([this] { *copy_ = download_local_copy(nullptr); });
-  } catch (const std::system_error &) {
-    copy_.reset();  // no thread to be had: wait() downloads instead
-  }
-}
-
-ConfigurationDownload::~ConfigurationDownload() {
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-}
-
-LocalCopy ConfigurationDownload::wait() {
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-  if (!copy_) {
-    return download_local_copy(nullptr);
-  }
-  LocalCopy taken = std::move(*copy_);
-  copy_.reset();  // taken once: a load after a failed one downloads again
-  return taken;
-}
-
-const Configuration *get_configuration(ConfigurationDownload &download) {
-  return get_or_load(
-      loading([&download](GCancellable * /*cancellable*/) { return download.wait(); }));
+const Configuration *get_configuration_with(const std::function<LocalCopy()> &download) {
+  return get_or_load(loading([&download](GCancellable * /*cancellable*/) { return download(); }));
 }
 
 void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,

@@ -3,9 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "common/heap_pages.h"
 #include "config/configuration.h"
 #include "distro/distro_info.h"
+#include "driver/early_download.h"
+#include "driver/heap_pages.h"
 
 int main(int /*argc*/, char ** /*argv*/) {
   qor::use_huge_heap_pages();

@@ -10,6 +10,7 @@
 #include "common/glib_ptr.h"
 #include "config/configuration.h"
 #include "distro/distro_info.h"
+#include "driver/early_download.h"
 #include "support/http_test_server.h"
 #include "test_util.h"
 

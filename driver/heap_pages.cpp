@@ -1,4 +1,4 @@
-#include "common/heap_pages.h"
+#include "driver/heap_pages.h"
 
 #include <malloc.h>
 #include <sys/mman.h>
