@@ -4,13 +4,13 @@
 
 #include <gio/gio.h>
 
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "config/version.h"
+
+#include "common/export.h"
 
 namespace qor {
 
@@ -32,7 +32,7 @@ struct Configuration {
 
 // Where the configuration file is published: "https://<host>/gfx/qor-config.cfg",
 // the host fixed when the library was built.
-extern const char ConfigUrl[];
+QOR_EXPORT extern const char ConfigUrl[];
 
 // Returns the process-wide configuration, loading it on the first call:
 // downloads ConfigUrl into ~/.qor-config, reads it and parses the section of
@@ -46,38 +46,7 @@ extern const char ConfigUrl[];
 // get_configuration_async instead. Safe to call from any thread, also mixed
 // with get_configuration_async: callers that come while a load runs wait for
 // it and share its result, the record or the failure (one warning for all).
-const Configuration *get_configuration();
-
-struct LocalCopy;  // the library's own: how a download of the local copy ended
-
-// The download that get_configuration begins with, started ahead of it on a
-// thread of its own, so that it runs while the caller does other work (as
-// qor-config-test probes the distribution). Nothing else happens on that
-// thread: the warning of a failed download, the parse and the dump wait for
-// get_configuration(ConfigurationDownload &).
-class ConfigurationDownload {
- public:
-  // Starts downloading ConfigUrl into ~/.qor-config. Where no thread can be
-  // had, the download waits for get_configuration instead.
-  ConfigurationDownload();
-  // Waits for the download: the thread never outlives the object.
-  ~ConfigurationDownload();
-  ConfigurationDownload(const ConfigurationDownload &) = delete;
-  ConfigurationDownload &operator=(const ConfigurationDownload &) = delete;
-
- private:
-  friend const Configuration *get_configuration(ConfigurationDownload &download);
-  // Waits for the download's end and takes its result.
-  LocalCopy wait();
-
-  std::unique_ptr<LocalCopy> copy_;
-  std::thread thread_;
-};
-
-// As get_configuration(), but the first load takes the local copy from
-// download, waiting for it, instead of downloading it again; a load after a
-// failed one downloads anew.
-const Configuration *get_configuration(ConfigurationDownload &download);
+QOR_EXPORT const Configuration *get_configuration();
 
 // Starts get_configuration's work and returns at once: the load runs on a
 // thread of its own, or the call joins the load under way, holding no thread
@@ -88,14 +57,14 @@ const Configuration *get_configuration(ConfigurationDownload &download);
 // callers that wait for it, and once no one does it is stopped as soon as
 // the HTTP library allows, leaving the local copy and the record as they
 // were, so a later call tries again.
-void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
-                             gpointer user_data);
+QOR_EXPORT void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
+                                        gpointer user_data);
 
 // The record get_configuration_async loaded (the same one get_configuration
 // returns), or nullptr with error set: G_IO_ERROR_CANCELLED when it was
 // cancelled, the download's error (domain "HTTP", see net/http_error.h, or a
 // GIO error about the local file) when the download failed, or the GIO error
 // of reading the local copy.
-const Configuration *get_configuration_finish(GAsyncResult *result, GError **error);
+QOR_EXPORT const Configuration *get_configuration_finish(GAsyncResult *result, GError **error);
 
 }  // namespace qor

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/export.h"
+
 namespace qor {
 
 // An absent field is std::nullopt; an empty one is an empty string.
@@ -25,11 +27,11 @@ inline constexpr std::string_view kAbsentFieldText = "(null)";
 
 // The field's text, or kAbsentFieldText when it is absent. The view borrows
 // from field (or the constant) and is valid as long as field is unchanged.
-std::string_view field_text(const std::optional<std::string> &field);
+QOR_EXPORT std::string_view field_text(const std::optional<std::string> &field);
 
 // The config-id, the header of this distribution's section in the
 // configuration file: "[distributor codename]".
-std::string config_id(const DistroInfo &info);
+QOR_EXPORT std::string config_id(const DistroInfo &info);
 
 // Returns the process-wide record, probing on the first call. Never null.
 // Once a probe has completed, every call returns the same record, which the
@@ -37,6 +39,6 @@ std::string config_id(const DistroInfo &info);
 // (neither the tool nor the release file can be had), every call probes
 // again and returns a record that stays unset, all fields absent.
 // Safe to call from any thread; only one probe runs at a time.
-const DistroInfo *get_distro_information();
+QOR_EXPORT const DistroInfo *get_distro_information();
 
 }  // namespace qor

@@ -5,6 +5,8 @@
 
 #include "net/http_error.h"
 
+#include "common/export.h"
+
 namespace qor {
 
 // Fetches url and replaces the file at path with the response body, which is
@@ -16,10 +18,10 @@ namespace qor {
 // answer (codes below 100); G_IO_ERROR_CANCELLED when cancellable, which may
 // be null, was cancelled; otherwise the GIO error of writing the file.
 // A set error belongs to the caller, who frees it (g_autoptr(GError)).
-bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
-                        GError **error);
+QOR_EXPORT bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
+                                   GError **error);
 
 // The same without a way to cancel.
-bool http_download_file(const char *url, const char *path, GError **error);
+QOR_EXPORT bool http_download_file(const char *url, const char *path, GError **error);
 
 }  // namespace qor

@@ -6,10 +6,12 @@
 
 #include <glib.h>
 
+#include "common/export.h"
+
 namespace qor {
 
 // The domain: g_quark_from_static_string("HTTP").
-GQuark http_error_quark();
+QOR_EXPORT GQuark http_error_quark();
 
 // The codes below 100, with the message each comes with.
 enum HttpFailure : int {

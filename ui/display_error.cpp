@@ -51,13 +51,10 @@ void run_error_dialog(GtkWindow *parent, const char *text) {
 
 }  // namespace
 
-void display_error(GtkWindow *parent, const char *format, ...) {
-  g_return_if_fail(format != nullptr);
+namespace {
 
-  va_list args;
-  va_start(args, format);
+void display_error_valist(GtkWindow *parent, const char *format, va_list args) {
   g_autofree char *message = g_strdup_vprintf(format, args);
-  va_end(args);
   // Arguments are often file names or server texts in no particular
   // encoding; GTK would draw invalid UTF-8 as nothing at all.
   g_autofree char *text = g_utf8_make_valid(message, -1);
@@ -71,4 +68,22 @@ void display_error(GtkWindow *parent, const char *format, ...) {
   run_error_dialog(parent, text);
 }
 
+}  // namespace
+
+void display_error(GtkWindow *parent, const char *format, ...) {
+  g_return_if_fail(format != nullptr);
+  va_list args;
+  va_start(args, format);
+  display_error_valist(parent, format, args);
+  va_end(args);
+}
+
 }  // namespace qor
+
+void qor_display_error(GtkWindow *parent, const char *format, ...) {
+  g_return_if_fail(format != nullptr);
+  va_list args;
+  va_start(args, format);
+  qor::display_error_valist(parent, format, args);
+  va_end(args);
+}

@@ -4,12 +4,15 @@
 
 #include <glib.h>
 
+#include "common/export.h"
+
 // Only pointers to the window pass through here, so callers that never show
 // the dialog need not compile against GTK. GTK 3 and GTK 4 both use this tag,
 // so one header serves libqor-config-gtk3 and libqor-config-gtk4 alike: the
 // library linked decides which GTK the box is made with.
 typedef struct _GtkWindow GtkWindow;  // NOLINT(bugprone-reserved-identifier)
 
+#ifdef __cplusplus
 namespace qor {
 
 // Formats the printf-style message and shows it in an error message box with
@@ -28,6 +31,21 @@ namespace qor {
 // thread. Without an open display no box can be shown: the message is logged
 // as a warning instead and the call returns at once. A null format does
 // nothing but log a critical message.
-void display_error(GtkWindow *parent, const char *format, ...) G_GNUC_PRINTF(2, 3);
+QOR_EXPORT void display_error(GtkWindow *parent, const char *format, ...) G_GNUC_PRINTF(2, 3);
 
 }  // namespace qor
+#endif
+
+G_BEGIN_DECLS
+
+/**
+ * qor_display_error: (skip)
+ * @parent: (nullable): the window the box is placed over
+ * @format: a printf format
+ * @...: its arguments
+ *
+ * qor::display_error() for C callers.
+ */
+QOR_EXPORT void qor_display_error(GtkWindow *parent, const char *format, ...) G_GNUC_PRINTF(2, 3);
+
+G_END_DECLS
