@@ -9,14 +9,6 @@
 # DESTDIR, or moved as a whole, still describes itself correctly.
 include(CMakePackageConfigHelpers)
 
-# Only headers whose declarations callers use; the parser, the loader's core
-# and the probe's internals stay private to the library.
-set(QOR_PUBLIC_HEADERS
-    distro/distro_info.h
-    config/configuration.h
-    config/version.h
-    net/http_download.h
-    net/http_error.h)
 set(QOR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qor-config)
 set(QOR_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor-config)
 
@@ -33,6 +25,7 @@ foreach(header IN LISTS QOR_PUBLIC_HEADERS)
   get_filename_component(subdir ${header} DIRECTORY)
   install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${QOR_HEADER_DIR}/${subdir})
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/${QOR_C_HEADER} DESTINATION ${QOR_HEADER_DIR})
 if(QOR_TOOLKITS)
   install(FILES ${PROJECT_SOURCE_DIR}/ui/display_error.h DESTINATION ${QOR_HEADER_DIR}/ui)
 endif()

@@ -19,6 +19,26 @@ wanted="libsoup-3.0" && [[ $http == soup2 ]] && wanted="libsoup-2.4 libsoup-gnom
 # No toolkit comes with the core library; each box brings only its own.
 [[ $(pkg-config --print-requires qor-config | xargs) == "glib-2.0 gobject-2.0 gio-2.0" ]] || fail "GLib"
 ! ldd "$libdir/libqor-config.so" | grep -E 'gtk|gdk' || fail "the core library loads GTK"
+# Python through the installed typelib: the calls with their types, and the
+# asynchronous load in a main loop against an HTTPS server, printing the lists.
+# Debian's own Python, which python3-gi serves, whatever else is first on PATH.
+export GI_TYPELIB_PATH=$libdir/girepository-1.0 LD_LIBRARY_PATH=$libdir
+[[ -f $prefix/share/gir-1.0/Qor-1.0.gir ]] || fail "no Qor-1.0.gir"
+/usr/bin/python3 -c 'import gi; gi.require_version("Qor", "1.0"); from gi.repository import Qor
+assert Qor.compare_versions("6.10", "6.9") > 0 and Qor.get_distro_information().valid in (0, 1)
+assert Qor.HttpError.TOO_MANY_REDIRECTS == 10' || fail "Python"
+mkdir "$work/bin" "$work/home"
+printf '#!/bin/sh\necho "Codename: bookworm"; echo "Distributor ID: Debian"\n' >"$work/bin/lsb_release"
+chmod +x "$work/bin/lsb_release"
+host=$(sed -n 's/^QOR_CONFIG_HOST:STRING=//p' "$build/CMakeCache.txt")
+"$source/tests/support/ns-run" --host "$host" -- "$source/scripts/serve-config" \
+  "$source/data/qor-config.cfg" env PATH="$work/bin:$PATH" HOME="$work/home" \
+  /usr/bin/python3 "$source/examples/python/load-configuration.py" >"$work/python" 2>/dev/null ||
+  (($? != 77)) || exit 77
+grep -qx "install: qor-desktop qor-settings libqor1 qor-session | qor-modules-dkms" "$work/python" ||
+  fail "Python's load: $(cat "$work/python")"
+unset GI_TYPELIB_PATH LD_LIBRARY_PATH
+
 # The tools stay usable on machines without a graphical session.
 ! readelf -d "$prefix/bin/qor-config-test" | grep -E 'NEEDED.*(gtk|gdk|qor-config)' || fail "GTK"
 grep -q "https://.*/gfx/qor-config.cfg" "$prefix/share/man/man1/qor-config-test.1" || fail "man"
@@ -30,8 +50,13 @@ for header in $(cd "$prefix/include/qor-config" && find . -name '*.h'); do
   echo "#include \"$header\"" | c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra -Werror \
     "${cflags[@]}" - || fail "$header does not compile on its own"
 done
-# qor-config.h, the five core headers it includes, and the box's when a box was built.
-[[ $(find "$prefix/include" -name '*.h' | wc -l) == $((${#toolkits} ? 7 : 6)) ]] || fail "headers"
+# The C headers compile as C too.
+for header in qor.h ${toolkits:+ui/display_error.h}; do
+  echo "#include \"$header\"" | cc -std=c11 -x c -fsyntax-only -Wall -Wextra -Werror \
+    "${cflags[@]}" - || fail "$header is not C"
+done
+# qor-config.h, the seven core headers it includes, and the box's when a box was built.
+[[ $(find "$prefix/include" -name '*.h' | wc -l) == $((${#toolkits} ? 9 : 8)) ]] || fail "headers"
 ! grep display_error "$prefix/include/qor-config/qor-config.h" || fail "qor-config.h has the box"
 
 for gtk in $toolkits; do

@@ -1,0 +1,36 @@
+# GObject Introspection data for the C interface (common/qor.h), so that
+# Python, JavaScript and Vala call the library: Qor-1.0.gir, compiled into
+# Qor-1.0.typelib, both installed where the introspection tools look.
+find_program(QOR_G_IR_SCANNER g-ir-scanner REQUIRED)
+find_program(QOR_G_IR_COMPILER g-ir-compiler REQUIRED)
+
+set(QOR_GIR ${PROJECT_BINARY_DIR}/Qor-1.0.gir)
+set(QOR_TYPELIB ${PROJECT_BINARY_DIR}/Qor-1.0.typelib)
+# The scanner builds and runs a small C program against the library to read
+# its types; a sanitized library needs the sanitizers linked into it too.
+set(QOR_GIR_ENVIRONMENT CC=${CMAKE_C_COMPILER})
+if(QOR_SANITIZE)
+  list(APPEND QOR_GIR_ENVIRONMENT "LDFLAGS=-fsanitize=address,undefined"
+       ASAN_OPTIONS=detect_leaks=0)
+endif()
+add_custom_command(
+  OUTPUT ${QOR_GIR}
+  COMMAND ${CMAKE_COMMAND} -E env ${QOR_GIR_ENVIRONMENT}
+          ${QOR_G_IR_SCANNER} --quiet --warn-all --warn-error
+          --namespace=Qor --nsversion=1.0 --identifier-prefix=Qor --symbol-prefix=qor
+          --include=Gio-2.0 --pkg=gio-2.0 --c-include=qor.h
+          --library=qor-config --library-path=$<TARGET_FILE_DIR:qor-config>
+          -L$<TARGET_FILE_DIR:qor-config> -I${PROJECT_SOURCE_DIR}
+          --output=${QOR_GIR} ${PROJECT_SOURCE_DIR}/common/qor.h
+  DEPENDS qor-config ${PROJECT_SOURCE_DIR}/common/qor.h
+  COMMENT "Scanning the C interface for Qor-1.0.gir"
+  VERBATIM)
+add_custom_command(
+  OUTPUT ${QOR_TYPELIB}
+  COMMAND ${QOR_G_IR_COMPILER} --output=${QOR_TYPELIB} ${QOR_GIR}
+  DEPENDS ${QOR_GIR}
+  VERBATIM)
+add_custom_target(qor-config-typelib ALL DEPENDS ${QOR_TYPELIB})
+
+install(FILES ${QOR_GIR} DESTINATION ${CMAKE_INSTALL_DATADIR}/gir-1.0)
+install(FILES ${QOR_TYPELIB} DESTINATION ${CMAKE_INSTALL_LIBDIR}/girepository-1.0)

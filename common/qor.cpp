@@ -1,0 +1,137 @@
+// The C interface: views of the C++ records in C types, made once per
+// record and kept as long as the record, and calls passed straight on.
+#include "common/qor.h"
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "config/configuration.h"
+#include "config/version.h"
+#include "distro/distro_info.h"
+#include "net/http_download.h"
+#include "net/http_error.h"
+
+struct _QorConfiguration {  // NOLINT(bugprone-reserved-identifier): GLib naming
+  // Each list as a NULL-terminated array of its strings, empty for an
+  // absent slot, which the getters tell apart by present.
+  std::vector<const char *> lists[7];
+  bool present[7] = {};
+};
+
+namespace {
+
+const char *c_string(const std::optional<std::string> &field) {
+  return field ? field->c_str() : nullptr;
+}
+
+QorDistroInfo c_view(const qor::DistroInfo &info) {
+  return {c_string(info.distributor), c_string(info.description), c_string(info.release),
+          c_string(info.codename), info.valid};
+}
+
+QorConfiguration c_view(const qor::Configuration &config) {
+  QorConfiguration view;
+  int slot = 0;
+  for (const auto *list : {&config.errors, &config.sources, &config.keys, &config.docs,
+                           &config.INSTALL, &config.install, &config.upgrade}) {
+    view.present[slot] = list->has_value();
+    for (std::size_t i = 0; view.present[slot] && i < (*list)->size(); ++i) {
+      view.lists[slot].push_back((**list)[i].c_str());  // the record's own strings
+    }
+    view.lists[slot++].push_back(nullptr);
+  }
+  return view;
+}
+
+// The C view of record, made on first use. Records are never freed or
+// changed, so neither are their views.
+template <typename Record>
+const auto *view_of(const Record *record) {
+  using View = decltype(c_view(*record));
+  static auto *const lock = new std::mutex;
+  static auto *const views = new std::map<const Record *, const View *>;
+  if (record == nullptr) {
+    return static_cast<const View *>(nullptr);
+  }
+  const std::lock_guard guard(*lock);
+  const View *&view = (*views)[record];
+  if (view == nullptr) {
+    view = new View(c_view(*record));  // NOLINT(cppcoreguidelines-owning-memory): lives on
+  }
+  return view;
+}
+
+// Records live as long as the process: a copy is the record itself.
+gpointer same(gpointer record) { return record; }
+void keep(gpointer /*record*/) {}
+
+const char *const *list(const QorConfiguration *config, int slot) {
+  g_return_val_if_fail(config != nullptr, nullptr);
+  return config->present[slot] ? config->lists[slot].data() : nullptr;
+}
+
+}  // namespace
+
+G_DEFINE_BOXED_TYPE(QorDistroInfo, qor_distro_info, same, keep)
+G_DEFINE_BOXED_TYPE(QorConfiguration, qor_configuration, same, keep)
+G_DEFINE_ENUM_TYPE(QorHttpError, qor_http_error,
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_CANT_RESOLVE, "cant-resolve"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_CANT_RESOLVE_PROXY, "cant-resolve-proxy"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_CANT_CONNECT, "cant-connect"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_CANT_CONNECT_PROXY, "cant-connect-proxy"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_TLS_FAILED, "tls-failed"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_IO_ERROR, "io-error"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_MALFORMED, "malformed"),
+                   G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_TOO_MANY_REDIRECTS, "too-many-redirects"))
+
+const QorDistroInfo *qor_get_distro_information(void) {
+  return view_of(qor::get_distro_information());
+}
+
+const char *qor_get_config_url(void) { return qor::ConfigUrl; }
+
+const QorConfiguration *qor_get_configuration(void) { return view_of(qor::get_configuration()); }
+
+void qor_get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback callback,
+                                 gpointer user_data) {
+  qor::get_configuration_async(cancellable, callback, user_data);
+}
+
+const QorConfiguration *qor_get_configuration_finish(GAsyncResult *result, GError **error) {
+  return view_of(qor::get_configuration_finish(result, error));
+}
+
+const char *const *qor_configuration_get_errors(const QorConfiguration *config) {
+  return list(config, 0);
+}
+const char *const *qor_configuration_get_sources(const QorConfiguration *config) {
+  return list(config, 1);
+}
+const char *const *qor_configuration_get_keys(const QorConfiguration *config) {
+  return list(config, 2);
+}
+const char *const *qor_configuration_get_docs(const QorConfiguration *config) {
+  return list(config, 3);
+}
+const char *const *qor_configuration_get_INSTALL(const QorConfiguration *config) {
+  return list(config, 4);
+}
+const char *const *qor_configuration_get_install(const QorConfiguration *config) {
+  return list(config, 5);
+}
+const char *const *qor_configuration_get_upgrade(const QorConfiguration *config) {
+  return list(config, 6);
+}
+
+int qor_compare_versions(const char *a, const char *b) {
+  g_return_val_if_fail(a != nullptr && b != nullptr, 0);
+  return qor::compare_versions(a, b);
+}
+
+GQuark qor_http_error_quark(void) { return qor::http_error_quark(); }
+
+gboolean qor_http_download_file(const char *url, const char *path, GCancellable *cancellable,
+                                GError **error) {
+  return qor::http_download_file(url, path, cancellable, error);
+}
