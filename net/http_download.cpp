@@ -6,6 +6,7 @@
 
 #include "net/file_replacement.h"
 #include "net/http_error.h"
+#include "net/http_fetch.h"
 #include "net/http_session.h"
 
 namespace qor {
@@ -138,14 +139,9 @@ bool truly_ended(GInputStream *body) {
   return again == 0;
 }
 
-// Copies the body into the file as it arrives and puts the file in place
-// once all of it came.
-bool store_body(const char *path, const HttpResponse &response, GCancellable *cancellable,
-                GError **error) {
-  FileReplacement file;
-  if (!file.open(path, error)) {
-    return false;
-  }
+// Hands the body to sink as it arrives; true once all of it came.
+bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable *cancellable,
+               GError **error) {
   std::vector<char> chunk(kChunkSize);
   gint64 received = 0;
   for (;;) {
@@ -161,39 +157,50 @@ bool store_body(const char *path, const HttpResponse &response, GCancellable *ca
       return false;
     }
     if (got == 0 || cut_short) {
-      break;
+      return check_length(response, received, error);
     }
     if (got == -1) {
       set_transport_error(error, cause, cancellable);
       return false;
     }
-    if (!file.write(chunk.data(), static_cast<gsize>(got), error)) {
+    if (!sink(std::string_view(chunk.data(), static_cast<std::size_t>(got)), error)) {
       return false;
     }
     received += got;
   }
-  return check_length(response, received, error) && file.commit(error);
 }
 
 }  // namespace
 
-bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
-                        GError **error) {
+bool http_fetch(const char *url, const BodySink &sink, GCancellable *cancellable, GError **error) {
   std::optional<std::string> start = url != nullptr ? http_url(url) : std::nullopt;
   if (!start) {
     g_set_error(error, http_error_quark(), kHttpMalformed, "Not a valid http or https URL: %s",
                 url != nullptr ? url : "(none)");
     return false;
   }
-  if (path == nullptr || *path == '\0') {
-    g_set_error(error, G_IO_ERROR, G_IO_ERROR_INVALID_FILENAME, "No local path to store %s in",
-                url);
-    return false;
-  }
   const HttpSession session;
   HttpResponse response;
   return fetch(session, *start, cancellable, response, error) &&
-         store_body(path, response, cancellable, error);
+         read_body(response, sink, cancellable, error);
+}
+
+bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
+                        GError **error) {
+  if (path == nullptr || *path == '\0') {
+    g_set_error(error, G_IO_ERROR, G_IO_ERROR_INVALID_FILENAME, "No local path to store %s in",
+                url != nullptr ? url : "(none)");
+    return false;
+  }
+  FileReplacement file;
+  return file.open(path, error) &&
+         http_fetch(
+             url,
+             [&file](std::string_view piece, GError **failure) {
+               return file.write(piece.data(), piece.size(), failure);
+             },
+             cancellable, error) &&
+         file.commit(error);
 }
 
 bool http_download_file(const char *url, const char *path, GError **error) {
