@@ -141,10 +141,10 @@ const PublicKey *comment_key(const Signature &signature, const std::vector<Publi
              ", which is not among the trusted keys");
     return nullptr;
   }
-  const std::string signed_part =
+  const std::string comment_message =
       std::string(as_text(signature.file_signature.data(), signature.file_signature.size())) +
       signature.trusted_comment;
-  if (!verifies(signature.comment_signature, signed_part, key->key)) {
+  if (!verifies(signature.comment_signature, comment_message, key->key)) {
     fail(error, kSignatureBadComment,
          "bad signature of the trusted comment: it is not the comment that was signed");
     return nullptr;
