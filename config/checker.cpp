@@ -207,6 +207,22 @@ void append_printable(std::string &out, std::string_view text) {
   }
 }
 
+void note(std::vector<Finding> &out, std::string message) {
+  out.push_back({0, FindingKind::kSignatureNote, std::move(message)});
+}
+
+std::string describe_timestamp(std::uint64_t timestamp) {
+  std::string text = "timestamp " + std::to_string(timestamp);
+  g_autoptr(GDateTime) time = timestamp <= G_MAXINT64
+                                  ? g_date_time_new_from_unix_utc(static_cast<gint64>(timestamp))
+                                  : nullptr;
+  if (time != nullptr) {
+    g_autofree char *date = g_date_time_format(time, " (%Y-%m-%d %H:%M:%S UTC)");
+    text += date;
+  }
+  return text;
+}
+
 }  // namespace
 
 std::size_t CheckReport::problem_count() const {
@@ -266,6 +282,27 @@ DistributionView view_distribution(std::string_view text, std::string_view id,
     }
   }
   return view;
+}
+
+std::vector<Finding> check_signature(std::string_view file, std::string_view signature,
+                                     const std::vector<PublicKey> &keys) {
+  std::vector<Finding> out;
+  g_autoptr(GError) error = nullptr;
+  const std::optional<Signature> parsed = parse_signature(signature, &error);
+  if (parsed) {
+    note(out, "key id " + format_key_id(parsed->key_id));
+    note(out, "trusted comment: " + parsed->trusted_comment);
+    if (const auto timestamp = read_trusted_comment(parsed->trusted_comment).timestamp) {
+      note(out, describe_timestamp(*timestamp));
+    }
+  }
+  if (parsed && verify_signature(*parsed, file, keys, std::nullopt, &error)) {
+    note(out, "a client would take the file with this signature");
+  } else {
+    out.push_back({0, FindingKind::kSignatureRefused,
+                   std::string("a client would refuse the file: ") + error->message});
+  }
+  return out;
 }
 
 std::string format_summary(std::string_view file, const CheckReport &report) {

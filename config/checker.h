@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/signature.h"
+
 namespace qor {
 
 enum class FindingKind {
@@ -22,6 +24,8 @@ enum class FindingKind {
   kCrLf,                // the file has CR LF line ends (once per file)
   kNulByte,             // clients stop reading at a NUL byte (once per file)
   kNoSection,           // no section for the distribution asked about
+  kSignatureNote,       // what a signature says: a note, not a problem
+  kSignatureRefused,    // a client would refuse the file with its signature
 };
 
 struct Finding {
@@ -29,7 +33,9 @@ struct Finding {
   FindingKind kind = FindingKind::kSection;
   std::string message;  // raw text: may hold any byte of the file
 
-  bool is_problem() const { return kind != FindingKind::kSection; }
+  bool is_problem() const {
+    return kind != FindingKind::kSection && kind != FindingKind::kSignatureNote;
+  }
 };
 
 // Where one section lies: its header line and its last body line (the header
@@ -65,6 +71,13 @@ struct DistributionView {
 // header, or the lack of a section.
 DistributionView view_distribution(std::string_view text, std::string_view config_id,
                                    std::string_view kernel_release);
+
+// What a client that trusts keys, and has no signature kept, makes of file
+// with signature (the text of a signature file): notes of the key id, the
+// trusted comment and its timestamp, as far as they can be read, then a note
+// that it takes the file or a problem naming why it refuses it.
+std::vector<Finding> check_signature(std::string_view file, std::string_view signature,
+                                     const std::vector<PublicKey> &keys);
 
 // "FILE:LINE: message" (just "FILE: message" for line 0), with "warning: "
 // before a problem's message and unprintable characters escaped, plus a line end.

@@ -139,6 +139,68 @@ TEST(CheckerTest, ReportsAndDumps) {
   }
 }
 
+// The real minisign makes the keys and signatures: the format is checked
+// against an implementation no one here wrote.
+TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
+  g_autofree char *minisign = g_find_program_in_path("minisign");
+  if (minisign == nullptr) {
+    GTEST_SKIP() << "no minisign on PATH";
+  }
+  const test::TempDir dir;
+  const auto run = [&](std::vector<std::string> argv) {
+    return test::run_program(std::move(argv), {}, dir.path.c_str());
+  };
+  test::write_file(dir.file("qor-config.cfg"), "[Debian bookworm]\ni qor\n");
+  test::write_file(dir.file("tampered.cfg"), "[Debian bookworm]\ni qor-evil\n");
+  ASSERT_EQ(run({minisign, "-G", "-W", "-p", "pub", "-s", "sec"}).status, 0);
+  const std::pair<std::string, std::vector<std::string>> signings[] = {
+      {"default", {}},
+      {"legacy", {"-l"}},
+      {"named", {"-t", "timestamp:1\tfile:other.cfg"}},
+      {"untimed", {"-t", "no time here"}}};
+  for (const auto &[name, options] : signings) {
+    std::vector<std::string> argv = {
+        minisign, "-S", "-s", "sec", "-m", "qor-config.cfg", "-x", name + ".minisig"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    ASSERT_EQ(run(argv).status, 0) << name;
+  }
+  std::string comment = test::read_file(dir.file("default.minisig")).value();
+  std::string crlf;  // CR LF line ends, and none after the last line
+  for (const char c : std::string_view(comment).substr(0, comment.size() - 1)) {
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  }
+  test::write_file(dir.file("crlf.minisig"), crlf);
+  comment.replace(comment.find("hashed"), 6, "hashes");
+  test::write_file(dir.file("comment.minisig"), comment);
+  const std::string pub = test::read_file(dir.file("pub")).value();
+  const std::string key = pub.substr(pub.find('\n') + 1, 56);
+  const std::string other = "RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3";
+  const struct {
+    const char *file, *signature;
+    const std::string &key;
+    int status;
+    std::string verdict;
+  } cases[] = {
+      {"qor-config.cfg", "default.minisig", key, 0, "a client would take the file"},
+      {"qor-config.cfg", "legacy.minisig", key, 0, "a client would take the file"},
+      {"qor-config.cfg", "crlf.minisig", key, 0, "a client would take the file"},
+      {"qor-config.cfg", "default.minisig", other, 1, "refuse the file: unknown key"},
+      {"tampered.cfg", "default.minisig", key, 1, "refuse the file: bad signature of the file"},
+      {"qor-config.cfg", "comment.minisig", key, 1, "bad signature of the trusted comment"},
+      {"qor-config.cfg", "named.minisig", key, 1, "wrong file name: "},
+      {"qor-config.cfg", "untimed.minisig", key, 1, "no timestamp in the trusted comment"},
+  };
+  // minisign shows the key id on the public key's comment line.
+  const std::string id = "key id " + pub.substr(pub.find('\n') - 16, 16) + "\n";
+  for (const auto &c : cases) {
+    const test::Run check =
+        run({QOR_CONFIG_CHECK, c.file, "--signature", c.signature, "--key", c.key});
+    EXPECT_EQ(check.status, c.status) << c.signature << check.err;
+    EXPECT_NE(check.out.find(id), std::string::npos) << c.signature << check.out;
+    EXPECT_NE(check.out.find(c.verdict), std::string::npos) << c.signature << check.out;
+  }
+}
+
 // Every later copy is a finding; a pass over all sections for each takes minutes.
 TEST(CheckerTest, DumpsAFileOfOneHeaderRepeated) {
   std::string text;
