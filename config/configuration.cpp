@@ -2,12 +2,16 @@
 #include "config/configuration.h"
 
 #include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "common/glib_ptr.h"
 #include "config/loader.h"
 #include "config/local_copy.h"
 #include "config/shared_load.h"
+#include "config/signature.h"
+#include "config/signed_copy.h"
 #include "distro/distro_info.h"
 #include "net/http_download.h"
 
@@ -19,6 +23,36 @@ namespace {
 
 constexpr const char *kNoHome = "No home directory to keep the configuration file in";
 
+// The keys the build trusts (QOR_CONFIG_KEYS, checked when configuring):
+// with none, the file is taken as HTTPS brings it.
+const std::vector<PublicKey> &trusted_keys() {
+  static const auto *const keys = new std::vector<PublicKey>(
+      parse_public_keys(build_keys()).value_or(std::vector<PublicKey>{}));
+  return *keys;
+}
+
+// One warning that names why a signature was refused; the bytes of a
+// trusted comment may be in it.
+void warn_refused(const GError *failure) {
+  if (failure != nullptr && failure->domain == signature_error_quark()) {
+    g_autofree char *reason = g_strescape(failure->message, nullptr);
+    g_warning("The configuration file's signature was refused: %s", reason);
+  }
+}
+
+std::optional<Configuration> read_local_copy(const std::string &path, GError **error) {
+  const std::string id = config_id(*get_distro_information());
+  if (trusted_keys().empty()) {
+    return read_configuration(path, id, running_kernel_release(), error);
+  }
+  GError *failure = nullptr;
+  const std::optional<std::string> text = read_signed(path, trusted_keys(), &failure);
+  warn_refused(failure);
+  g_propagate_error(error, failure);
+  return text ? std::optional(parse_configuration(*text, id, running_kernel_release()))
+              : std::nullopt;
+}
+
 }  // namespace
 
 LocalCopy download_local_copy(GCancellable *cancellable) {
@@ -26,7 +60,10 @@ LocalCopy download_local_copy(GCancellable *cancellable) {
   if (copy.path) {
     copy.path = config_local_path(*copy.path);
     GError *failure = nullptr;
-    copy.stored = http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure);
+    copy.stored =
+        trusted_keys().empty()
+            ? http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure)
+            : download_signed(ConfigUrl, *copy.path, trusted_keys(), cancellable, &failure);
     copy.failure.reset(failure);
   }
   return copy;
@@ -45,12 +82,12 @@ std::optional<Configuration> load(LocalCopy copy, GError **error) {
     // A cancelled download is the caller's choice, not a failure to report.
     if (!g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
       g_warning("Failed to download config file '%s'\n", ConfigUrl);
+      warn_refused(copy.failure.get());
     }
     g_propagate_error(error, copy.failure.release());
     return std::nullopt;
   }
-  return read_configuration(*copy.path, config_id(*get_distro_information()),
-                            running_kernel_release(), error);
+  return read_local_copy(*copy.path, error);
 }
 
 LoadFunction loading(std::function<LocalCopy(GCancellable *)> download) {

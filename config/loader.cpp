@@ -79,4 +79,12 @@ std::optional<Configuration> read_configuration(const std::string &path, std::st
   return config;
 }
 
+Configuration parse_configuration(std::string_view text, std::string_view config_id,
+                                  std::string_view kernel_release) {
+  LineReader lines(text);
+  Configuration config = new_configuration();
+  parse_section(config, lines, config_id, kernel_release);
+  return config;
+}
+
 }  // namespace qor
