@@ -9,6 +9,8 @@
 
 #include "common/glib_ptr.h"
 #include "config/configuration.h"
+#include "config/signature.h"
+#include "config/signed_copy.h"
 #include "distro/distro_info.h"
 #include "driver/early_download.h"
 #include "support/http_test_server.h"
@@ -179,6 +181,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   g_autoptr(GCancellable) cancelled = g_cancellable_new();
   g_cancellable_cancel(cancelled);  // too late to stop anything: the record is there
   EXPECT_EQ(load_async(cancelled, nullptr), async);
+  EXPECT_EQ(server_.requests(std::string(kPath) + ".minisig"), 0);  // no key, no signature asked
   const std::string err = test::read_file(home_.file("err")).value();
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
 }
@@ -276,6 +279,119 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
                 unstamped(run.err.substr(0, note) + run.out + run.err.substr(note)));
     }
   }
+}
+
+// minisign, which publishers sign with, makes the keys and signatures, so the
+// format is checked against an implementation no one here wrote.
+class SignedCopyTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    if (minisign_ == nullptr) {
+      GTEST_SKIP() << "no minisign on PATH";
+    }
+  }
+  std::string key(const std::string &name) {  // its public key line
+    EXPECT_EQ(run({minisign_, "-G", "-W", "-p", name + ".pub", "-s", name}), 0);
+    const std::string pub = test::read_file(keys_.file(name + ".pub")).value();
+    return pub.substr(pub.find('\n') + 1, 56);
+  }
+  std::string sign(const std::string &key, const std::string &text,
+                   std::vector<std::string> options) {
+    test::write_file(keys_.file("qor-config.cfg"), text);
+    options.insert(options.begin(), {minisign_, "-S", "-s", key, "-m", "qor-config.cfg"});
+    EXPECT_EQ(run(options), 0);
+    return test::read_file(keys_.file("qor-config.cfg.minisig")).value();
+  }
+  void serve(const std::string &file, const std::string &signature) {
+    server_.answer(kPath, HttpTestServer::ok(file));
+    server_.answer(std::string(kPath) + ".minisig", signature.empty()
+                                                        ? HttpTestServer::status(404, "Not Found")
+                                                        : HttpTestServer::ok(signature));
+  }
+  std::pair<std::optional<std::string>, std::optional<std::string>> kept() const {
+    return {test::read_file(local_), test::read_file(local_ + ".minisig")};
+  }
+
+  test::TempDir keys_;
+
+ private:
+  int run(std::vector<std::string> argv) const {
+    return test::run_program(std::move(argv), {}, keys_.path.c_str()).status;
+  }
+  char *minisign_ = g_find_program_in_path("minisign");
+};
+
+std::vector<std::string> stamped(const std::string &time, const char *file = "qor-config.cfg") {
+  return {"-t", "timestamp:" + time + "\tfile:" + file};
+}
+
+TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a") + ";" + key("b"));
+  key("unknown");
+  const std::string one = "[Debian bookworm]\ns one\n";
+  const std::string two = "[Debian bookworm]\ns two\n";
+  std::string comment = sign("a", two, stamped("300"));
+  comment.replace(comment.find("300"), 3, "900");
+  const struct {
+    std::string name;
+    std::string file;
+    std::string signature;
+    int refused;  // the code in the signature domain; 0: taken
+  } cases[] = {
+      {"good pair", one, sign("a", one, stamped("200")), 0},
+      {"no signature", two, "", kSignatureMissing},
+      {"unknown key", two, sign("unknown", two, stamped("300")), kSignatureUnknownKey},
+      {"tampered file", two, sign("a", one, stamped("300")), kSignatureBadFile},
+      {"tampered trusted comment", two, comment, kSignatureBadComment},
+      {"malformed", two, "untrusted comment: x\nnot a signature\n", kSignatureMalformed},
+      {"older than the kept one", two, sign("a", two, stamped("100")), kSignatureRollback},
+      {"another file's", two, sign("a", two, stamped("300", "other.cfg")), kSignatureWrongFile},
+      {"no timestamp", two, sign("a", two, {"-t", "no time here"}), kSignatureNoTimestamp},
+      {"second key, as old as the kept one", two, sign("b", two, stamped("200")), 0},
+      {"legacy mode", one, sign("a", one, {"-l", "-t", "timestamp:300"}), 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    serve(c.file, c.signature);
+    const auto before = kept();
+    g_autoptr(GError) error = nullptr;
+    EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, &error),
+              c.refused == 0);
+    if (c.refused == 0) {
+      EXPECT_EQ(read_signed(local_, trusted, nullptr), c.file);
+      EXPECT_EQ(test::read_file(local_ + ".minisig"), c.signature);
+    } else {
+      EXPECT_TRUE(g_error_matches(error, signature_error_quark(), c.refused))
+          << (error != nullptr ? error->message : "no error");
+      EXPECT_EQ(kept(), before);
+    }
+  }
+  test::write_file(local_, two);  // a copy changed after it was taken
+  EXPECT_EQ(read_signed(local_, trusted, nullptr), std::nullopt);
+}
+
+// In a build that trusts a key (scripts/run-tests --signed), the program
+// takes only the file its signature vouches for.
+TEST_F(SignedCopyTest, AKeyedBuildTakesOnlyTheSignedFile) {
+#ifndef QOR_TEST_SIGNING_KEY
+  GTEST_SKIP() << "this build trusts no key";
+#else
+  const std::string file = "[Debian bookworm]\ns signed\n";
+  serve(file, sign(QOR_TEST_SIGNING_KEY, file, {}));
+  test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
+  const std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
+  EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, env).status, 0);
+  const auto taken = kept();
+  EXPECT_EQ(taken.first, file);
+  serve(file + "s unsigned\n", *taken.second);
+  const test::Run refused = test::run_program({QOR_CONFIG_TEST}, env);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("Config not found at"), std::string::npos);
+  EXPECT_NE(refused.err.find("signature was refused: bad signature of the file"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(kept(), taken);
+#endif
 }
 
 }  // namespace
