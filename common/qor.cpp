@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/configuration.h"
+#include "config/signature.h"
 #include "config/version.h"
 #include "distro/distro_info.h"
 #include "net/http_download.h"
@@ -85,6 +86,22 @@ G_DEFINE_ENUM_TYPE(QorHttpError, qor_http_error,
                    G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_MALFORMED, "malformed"),
                    G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_TOO_MANY_REDIRECTS, "too-many-redirects"))
 
+G_DEFINE_ENUM_TYPE(QorSignatureError, qor_signature_error,
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_MISSING, "missing"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_UNKNOWN_KEY, "unknown-key"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_BAD_FILE, "bad-file"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_BAD_COMMENT, "bad-comment"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_MALFORMED, "malformed"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_ROLLBACK, "rollback"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_WRONG_FILE, "wrong-file"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_NO_TIMESTAMP, "no-timestamp"))
+
+// The C names are the C++ codes.
+static_assert(int{QOR_SIGNATURE_ERROR_MISSING} == int{qor::kSignatureMissing} &&
+              int{QOR_SIGNATURE_ERROR_NO_TIMESTAMP} == int{qor::kSignatureNoTimestamp} &&
+              int{QOR_HTTP_ERROR_CANT_RESOLVE} == int{qor::kHttpCantResolve} &&
+              int{QOR_HTTP_ERROR_TOO_MANY_REDIRECTS} == int{qor::kHttpTooManyRedirects});
+
 const QorDistroInfo *qor_get_distro_information(void) {
   return view_of(qor::get_distro_information());
 }
@@ -130,6 +147,8 @@ int qor_compare_versions(const char *a, const char *b) {
 }
 
 GQuark qor_http_error_quark(void) { return qor::http_error_quark(); }
+
+GQuark qor_signature_error_quark(void) { return qor::signature_error_quark(); }
 
 gboolean qor_http_download_file(const char *url, const char *path, GCancellable *cancellable,
                                 GError **error) {

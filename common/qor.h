@@ -53,7 +53,8 @@ QOR_EXPORT const QorDistroInfo *qor_get_distro_information(void);
  * record every list but errors exists, and errors once the section has an e
  * line.
  */
-typedef struct _QorConfiguration QorConfiguration; /* NOLINT(bugprone-reserved-identifier): GLib naming */
+typedef struct _QorConfiguration
+    QorConfiguration; /* NOLINT(bugprone-reserved-identifier): GLib naming */
 
 QOR_EXPORT GType qor_configuration_get_type(void) G_GNUC_CONST;
 
@@ -100,8 +101,9 @@ QOR_EXPORT void qor_get_configuration_async(GCancellable *cancellable, GAsyncRea
  * @error: where the reason goes when there is no record
  *
  * Returns: (transfer none): the record, or %NULL with @error set: in the
- *   #QorHttpError domain when the download failed, a #GIOErrorEnum for the
- *   local file or a cancellation
+ *   #QorHttpError domain when the download failed, the #QorSignatureError
+ *   domain when its signature was refused, a #GIOErrorEnum for the local
+ *   file or a cancellation
  */
 QOR_EXPORT const QorConfiguration *qor_get_configuration_finish(GAsyncResult *result,
                                                                 GError **error);
@@ -212,6 +214,35 @@ typedef enum {
 #define QOR_HTTP_ERROR (qor_http_error_quark())
 QOR_EXPORT GQuark qor_http_error_quark(void);
 QOR_EXPORT GType qor_http_error_get_type(void) G_GNUC_CONST;
+
+/**
+ * QorSignatureError:
+ * @QOR_SIGNATURE_ERROR_MISSING: the signature could not be fetched
+ * @QOR_SIGNATURE_ERROR_UNKNOWN_KEY: made with a key the build does not trust
+ * @QOR_SIGNATURE_ERROR_BAD_FILE: the file is not the one that was signed
+ * @QOR_SIGNATURE_ERROR_BAD_COMMENT: the trusted comment is not the one signed
+ * @QOR_SIGNATURE_ERROR_MALFORMED: not a signature file
+ * @QOR_SIGNATURE_ERROR_ROLLBACK: older than the signature kept from the last
+ *   download
+ * @QOR_SIGNATURE_ERROR_WRONG_FILE: the trusted comment names another file
+ * @QOR_SIGNATURE_ERROR_NO_TIMESTAMP: the trusted comment has no timestamp
+ *
+ * Why a load refused the file, in a build that trusts signing keys.
+ */
+typedef enum {
+  QOR_SIGNATURE_ERROR_MISSING = 1,
+  QOR_SIGNATURE_ERROR_UNKNOWN_KEY = 2,
+  QOR_SIGNATURE_ERROR_BAD_FILE = 3,
+  QOR_SIGNATURE_ERROR_BAD_COMMENT = 4,
+  QOR_SIGNATURE_ERROR_MALFORMED = 5,
+  QOR_SIGNATURE_ERROR_ROLLBACK = 6,
+  QOR_SIGNATURE_ERROR_WRONG_FILE = 7,
+  QOR_SIGNATURE_ERROR_NO_TIMESTAMP = 8,
+} QorSignatureError;
+
+#define QOR_SIGNATURE_ERROR (qor_signature_error_quark())
+QOR_EXPORT GQuark qor_signature_error_quark(void);
+QOR_EXPORT GType qor_signature_error_get_type(void) G_GNUC_CONST;
 
 /**
  * qor_http_download_file:
