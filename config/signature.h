@@ -13,22 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "config/signature_error.h"
+
 namespace qor {
-
-// The domain: g_quark_from_static_string("qor-signature-error").
-GQuark signature_error_quark();
-
-// Why a signed file is refused: one code each.
-enum SignatureFailure : int {
-  kSignatureMissing = 1,  // the signature could not be fetched
-  kSignatureUnknownKey,   // made with a key this build does not trust
-  kSignatureBadFile,      // the file is not the one that was signed
-  kSignatureBadComment,   // the trusted comment is not the one that was signed
-  kSignatureMalformed,    // not a signature file
-  kSignatureRollback,     // older than the signature kept from the last download
-  kSignatureWrongFile,    // the trusted comment's file: names another file
-  kSignatureNoTimestamp,  // the trusted comment has no timestamp:N
-};
 
 using KeyId = std::array<unsigned char, 8>;
 

@@ -55,8 +55,8 @@ for header in qor.h ${toolkits:+ui/display_error.h}; do
   echo "#include \"$header\"" | cc -std=c11 -x c -fsyntax-only -Wall -Wextra -Werror \
     "${cflags[@]}" - || fail "$header is not C"
 done
-# qor-config.h, the seven core headers it includes, and the box's when a box was built.
-[[ $(find "$prefix/include" -name '*.h' | wc -l) == $((${#toolkits} ? 9 : 8)) ]] || fail "headers"
+# qor-config.h, the C++ headers it includes, qor.h, and the box's when a box was built.
+[[ $(find "$prefix/include" -name '*.h' | wc -l) == $((${#toolkits} ? 10 : 9)) ]] || fail "headers"
 ! grep display_error "$prefix/include/qor-config/qor-config.h" || fail "qor-config.h has the box"
 
 for gtk in $toolkits; do
