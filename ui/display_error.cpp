@@ -13,14 +13,17 @@ namespace qor {
 
 namespace {
 
-#if GTK_MAJOR_VERSION >= 4
 // GTK keeps a toplevel alive until it is destroyed, and anyone may destroy it
 // while we wait; our own reference keeps the pointer good until we are done.
 void destroy_and_release(GtkWindow *window) {
+#if GTK_MAJOR_VERSION >= 4
   gtk_window_destroy(window);
+#else
+  gtk_widget_destroy(GTK_WIDGET(window));
+#endif
   g_object_unref(window);
 }
-#endif
+using BoxPtr = std::unique_ptr<GtkWindow, FreeWith<destroy_and_release>>;
 
 // Shows text (valid UTF-8) in an error box over parent and waits for the
 // user. The text goes through "%s" so that a '%' in it is shown as it stands.
@@ -29,23 +32,22 @@ void run_error_dialog(GtkWindow *parent, const char *text) {
   g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
   // GtkMessageDialog is what 4.8 has; later releases deprecate it.
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-  const std::unique_ptr<GtkWindow, FreeWith<destroy_and_release>> box(GTK_WINDOW(
-      g_object_ref(gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_ERROR,
-                                          GTK_BUTTONS_CLOSE, "%s", text))));
+  const BoxPtr box(GTK_WINDOW(g_object_ref(gtk_message_dialog_new(
+      parent, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text))));
   G_GNUC_END_IGNORE_DEPRECATIONS
   // There is no gtk_dialog_run any more. Every way out (the button, closing
-  // the window, someone destroying it) ends in a response or in hiding.
+  // the window, someone destroying it) ends in a response or in unmapping.
   g_signal_connect_swapped(box.get(), "response", G_CALLBACK(g_main_loop_quit), loop);
-  g_signal_connect_swapped(box.get(), "hide", G_CALLBACK(g_main_loop_quit), loop);
+  g_signal_connect_swapped(box.get(), "unmap", G_CALLBACK(g_main_loop_quit), loop);
   gtk_window_set_modal(box.get(), TRUE);
   gtk_window_present(box.get());
   g_main_loop_run(loop);
 }
 #else
 void run_error_dialog(GtkWindow *parent, const char *text) {
-  const std::unique_ptr<GtkWidget, FreeWith<gtk_widget_destroy>> dialog(gtk_message_dialog_new(
-      parent, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text));
-  gtk_dialog_run(GTK_DIALOG(dialog.get()));
+  const BoxPtr box(GTK_WINDOW(g_object_ref(gtk_message_dialog_new(
+      parent, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text))));
+  gtk_dialog_run(GTK_DIALOG(box.get()));
 }
 #endif
 

@@ -14,7 +14,7 @@ pc=$(find "$work/stage" -name qor-config.pc)
 export PKG_CONFIG_PATH=${pc%/*}
 prefix=$(realpath "$(pkg-config --variable=prefix qor-config)")
 libdir=$(realpath "$(pkg-config --variable=libdir qor-config)")
-wanted="libsoup-3.0" && [[ $http == soup2 ]] && wanted="libsoup-2.4 libsoup-gnome-2.4"
+wanted="libsoup-3.0 libsodium" && [[ $http == soup2 ]] && wanted="libsoup-2.4 libsoup-gnome-2.4 libsodium"
 [[ $(pkg-config --print-requires-private qor-config | xargs) == "$wanted" ]] || fail "Requires"
 # No toolkit comes with the core library; each box brings only its own.
 [[ $(pkg-config --print-requires qor-config | xargs) == "glib-2.0 gobject-2.0 gio-2.0" ]] || fail "GLib"
