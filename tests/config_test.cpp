@@ -163,8 +163,11 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
   test::write_file(dir.file("crlf.minisig"), crlf.substr(0, crlf.size() - 2));
   const std::string pub = test::read_file(dir.file("pub")).value();
   const std::string key = pub.substr(pub.find('\n') + 1, 56);
-  // minisign shows the key id on the public key's comment line.
-  const std::string id = "key id " + pub.substr(pub.find('\n') - 16, 16) + "\n";
+  // minisign shows the key id on the public key's comment line, without
+  // leading zeros.
+  std::string shown = pub.substr(0, pub.find('\n'));
+  shown.erase(0, shown.rfind(' ') + 1);
+  const std::string id = "key id " + std::string(16 - shown.size(), '0') + shown + "\n";
   const struct {
     const char *file, *signature;
     int status;

@@ -331,7 +331,7 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   const std::string one = "[Debian bookworm]\ns one\n";
   const std::string two = "[Debian bookworm]\ns two\n";
   std::string comment = sign("a", two, stamped("300"));
-  comment.replace(comment.find("300"), 3, "900");
+  comment.replace(comment.find("timestamp:300"), 13, "timestamp:900");
   const struct {
     std::string name;
     std::string file;
