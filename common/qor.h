@@ -53,8 +53,8 @@ QOR_EXPORT const QorDistroInfo *qor_get_distro_information(void);
  * record every list but errors exists, and errors once the section has an e
  * line.
  */
-typedef struct _QorConfiguration
-    QorConfiguration; /* NOLINT(bugprone-reserved-identifier): GLib naming */
+/* NOLINTNEXTLINE(bugprone-reserved-identifier): GLib's naming */
+typedef struct _QorConfiguration QorConfiguration;
 
 QOR_EXPORT GType qor_configuration_get_type(void) G_GNUC_CONST;
 
