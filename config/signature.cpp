@@ -240,16 +240,6 @@ std::optional<std::vector<PublicKey>> parse_public_keys(std::string_view list) {
   return keys;
 }
 
-std::optional<std::vector<PublicKey>> parse_public_keys(const std::vector<std::string> &lines) {
-  std::vector<PublicKey> keys;
-  for (const std::string &line : lines) {
-    if (!append_key(line, keys)) {
-      return std::nullopt;
-    }
-  }
-  return keys;
-}
-
 // No default: a build that lost the definition must not quietly trust nothing.
 std::string_view build_keys() { return QOR_CONFIG_KEYS; }
 

@@ -29,9 +29,8 @@ struct PublicKey {
 std::optional<PublicKey> parse_public_key(std::string_view line);
 
 // The keys of a list separated by ";" (a CMake list; empty items are skipped),
-// or given one by one: nullopt when any item is not a key.
+// nullopt when any item is not a key.
 std::optional<std::vector<PublicKey>> parse_public_keys(std::string_view list);
-std::optional<std::vector<PublicKey>> parse_public_keys(const std::vector<std::string> &lines);
 
 // The keys this build trusts, as -DQOR_CONFIG_KEYS gave them: empty for none.
 std::string_view build_keys();

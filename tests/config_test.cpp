@@ -182,7 +182,9 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
     const test::Run check =
         run({QOR_CONFIG_CHECK, c.file, "--signature", c.signature, "--key", key});
     EXPECT_EQ(check.status, c.status) << c.signature << check.err;
-    EXPECT_NE(check.out.find(id), std::string::npos) << c.signature << check.out;
+    EXPECT_NE(check.out.find(id + c.signature + ": trusted comment: timestamp:7\n"),
+              std::string::npos)
+        << c.signature << check.out;
     EXPECT_NE(check.out.find(c.verdict), std::string::npos) << c.signature << check.out;
   }
 }
