@@ -102,8 +102,8 @@ QOR_EXPORT void qor_get_configuration_async(GCancellable *cancellable, GAsyncRea
  *
  * Returns: (transfer none): the record, or %NULL with @error set: in the
  *   #QorHttpError domain when the download failed, the #QorSignatureError
- *   domain when its signature was refused, a #GIOErrorEnum for the local
- *   file or a cancellation
+ *   domain when its signature could not be fetched or was refused, a
+ *   #GIOErrorEnum for the local file or a cancellation
  */
 QOR_EXPORT const QorConfiguration *qor_get_configuration_finish(GAsyncResult *result,
                                                                 GError **error);

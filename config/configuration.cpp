@@ -23,8 +23,12 @@ namespace {
 
 constexpr const char *kNoHome = "No home directory to keep the configuration file in";
 
-// The keys the build trusts (QOR_CONFIG_KEYS, checked when configuring):
-// with none, the file is taken as HTTPS brings it.
+// A build given keys (QOR_CONFIG_KEYS) takes only signed files; without, the
+// file is taken as HTTPS brings it.
+bool signatures_required() { return !build_keys().empty(); }
+
+// The keys the build trusts, checked when configuring. Should they still
+// not parse, they trust nothing rather than letting unsigned files in.
 const std::vector<PublicKey> &trusted_keys() {
   static const auto *const keys = new std::vector<PublicKey>(
       parse_public_keys(build_keys()).value_or(std::vector<PublicKey>{}));
@@ -42,7 +46,7 @@ void warn_refused(const GError *failure) {
 
 std::optional<Configuration> read_local_copy(const std::string &path, GError **error) {
   const std::string id = config_id(*get_distro_information());
-  if (trusted_keys().empty()) {
+  if (!signatures_required()) {
     return read_configuration(path, id, running_kernel_release(), error);
   }
   GError *failure = nullptr;

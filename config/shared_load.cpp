@@ -4,10 +4,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -106,16 +106,25 @@ void finish(const std::shared_ptr<Load> &load, const Configuration *record, GErr
   }
 }
 
+// Whatever becomes of the load, its waiters hear of it: an exception (no
+// memory) would otherwise leave them waiting for ever.
 void run(const std::shared_ptr<Load> &load, const LoadFunction &function) {
   GError *error = nullptr;
-  const Configuration *record = publish(function(load->cancellable.get(), &error));
-  finish(load, record, record != nullptr ? nullptr : error);
+  try {
+    const Configuration *record = publish(function(load->cancellable.get(), &error));
+    finish(load, record, record != nullptr ? nullptr : error);
+  } catch (const std::exception &failure) {
+    g_clear_error(&error);
+    finish(load, nullptr,
+           g_error_new(G_IO_ERROR, G_IO_ERROR_FAILED, "Loading the configuration failed: %s",
+                       failure.what()));
+  }
 }
 
 void run_on_own_thread(const std::shared_ptr<Load> &load, LoadFunction function) {
   try {
     std::thread([load, function = std::move(function)] { run(load, function); }).detach();
-  } catch (const std::system_error &) {
+  } catch (const std::exception &) {
     finish(load, nullptr,
            g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED,
                                "No thread could be started to load the configuration on"));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <tuple>
 
 namespace qor {
 
@@ -168,6 +169,9 @@ std::optional<Verified> vouch(const Signature &signature, GError **error) {
   return Verified{signature.key_id, signature.trusted_comment, *fields.timestamp};
 }
 
+// The size of a digest, which a legacy signature never covers.
+constexpr std::size_t kLegacyReplaySize = std::tuple_size_v<FileDigest>;
+
 // What the caller has of the signed file: the whole of it, or its digest.
 struct SignedBytes {
   std::optional<std::string_view> file;
@@ -175,11 +179,26 @@ struct SignedBytes {
 };
 
 bool file_verifies(const Signature &signature, const PublicKey &key, const SignedBytes &bytes) {
+  // The mode is not under the signatures: a prehashed signature relabelled as
+  // a legacy one verifies over the 64 bytes of the digest served as a file.
   if (!signature.prehashed) {
-    return bytes.file && verifies(signature.file_signature, *bytes.file, key.key);
+    return bytes.file && bytes.file->size() != kLegacyReplaySize &&
+           verifies(signature.file_signature, *bytes.file, key.key);
   }
   const FileDigest digest = bytes.digest ? *bytes.digest : hash_file(*bytes.file);
   return verifies(signature.file_signature, as_text(digest.data(), digest.size()), key.key);
+}
+
+// verified, unless it is older than the signature kept from the last download.
+std::optional<Verified> no_older(std::optional<Verified> verified,
+                                 std::optional<std::uint64_t> kept_timestamp, GError **error) {
+  if (verified && kept_timestamp && verified->timestamp < *kept_timestamp) {
+    return fail(error, kSignatureRollback,
+                "older timestamp: " + std::to_string(verified->timestamp) + " is before " +
+                    std::to_string(*kept_timestamp) +
+                    ", that of the file in use; an older file is never taken back");
+  }
+  return verified;
 }
 
 std::optional<Verified> verify(const Signature &signature, const SignedBytes &bytes,
@@ -195,14 +214,7 @@ std::optional<Verified> verify(const Signature &signature, const SignedBytes &by
                     ? "bad signature of the file: it is not the file that was signed"
                     : "bad signature of the file: a legacy signature needs the whole file");
   }
-  std::optional<Verified> verified = vouch(signature, error);
-  if (verified && kept_timestamp && verified->timestamp < *kept_timestamp) {
-    return fail(error, kSignatureRollback,
-                "older timestamp: " + std::to_string(verified->timestamp) + " is before " +
-                    std::to_string(*kept_timestamp) +
-                    ", that of the file in use; an older file is never taken back");
-  }
-  return verified;
+  return no_older(vouch(signature, error), kept_timestamp, error);
 }
 
 bool append_key(std::string_view line, std::vector<PublicKey> &keys) {
@@ -312,8 +324,13 @@ std::optional<Verified> verify_signature(const Signature &signature, const FileD
 }
 
 std::optional<Verified> verify_trusted_comment(const Signature &signature,
-                                               const std::vector<PublicKey> &keys, GError **error) {
-  return comment_key(signature, keys, error) != nullptr ? vouch(signature, error) : std::nullopt;
+                                               const std::vector<PublicKey> &keys,
+                                               std::optional<std::uint64_t> kept_timestamp,
+                                               GError **error) {
+  if (comment_key(signature, keys, error) == nullptr) {
+    return std::nullopt;
+  }
+  return no_older(vouch(signature, error), kept_timestamp, error);
 }
 
 }  // namespace qor

@@ -110,9 +110,12 @@ std::optional<Verified> verify_signature(const Signature &signature, const FileD
                                          GError **error);
 
 // Checks a signature's trusted comment alone, without the file it signs:
-// unknown key, bad trusted comment, no timestamp, wrong file name. For
-// reading the timestamp of the kept signature.
+// unknown key, bad trusted comment, no timestamp, wrong file name, and
+// rollback against kept_timestamp. For refusing what can be refused before
+// the file is fetched, and for reading the timestamp of the kept signature.
 std::optional<Verified> verify_trusted_comment(const Signature &signature,
-                                               const std::vector<PublicKey> &keys, GError **error);
+                                               const std::vector<PublicKey> &keys,
+                                               std::optional<std::uint64_t> kept_timestamp,
+                                               GError **error);
 
 }  // namespace qor

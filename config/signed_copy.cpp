@@ -12,6 +12,9 @@ namespace {
 
 // A signature is a few hundred bytes; more is not one.
 constexpr std::size_t kMaxSignature = std::size_t{16} * 1024;
+// A legacy signature is checked over the whole file, held in memory; the
+// default, prehashed one over its digest, whatever the file's size.
+constexpr std::size_t kMaxLegacyFile = std::size_t{16} << 20;
 
 bool take_signature_piece(std::string &text, std::string_view piece, GError **error) {
   if (text.size() + piece.size() > kMaxSignature) {
@@ -61,7 +64,7 @@ std::optional<std::uint64_t> kept_timestamp(const std::string &path,
   const std::optional<std::string> text = read_whole(signature_path(path), nullptr);
   const std::optional<Signature> kept = text ? parse_signature(*text, nullptr) : std::nullopt;
   const std::optional<Verified> vouched =
-      kept ? verify_trusted_comment(*kept, keys, nullptr) : std::nullopt;
+      kept ? verify_trusted_comment(*kept, keys, std::nullopt, nullptr) : std::nullopt;
   return vouched ? std::optional(vouched->timestamp) : std::nullopt;
 }
 
@@ -75,8 +78,13 @@ struct NewCopy {
   bool take(bool prehashed, std::string_view piece, GError **error) {
     if (prehashed) {
       digest.update(piece);
-    } else {
+    } else if (whole.size() + piece.size() <= kMaxLegacyFile) {
       whole.append(piece);
+    } else {
+      g_set_error_literal(error, signature_error_quark(), kSignatureBadFile,
+                          "bad signature of the file: a legacy signature is taken for files up "
+                          "to 16 MiB; sign with minisign -S without -l");
+      return false;
     }
     return file.write(piece.data(), piece.size(), error);
   }
@@ -99,8 +107,11 @@ bool download_signed(const std::string &url, const std::string &path,
                      GError **error) {
   const std::optional<std::string> text = fetch_signature(url, cancellable, error);
   const std::optional<Signature> signature = text ? parse_signature(*text, error) : std::nullopt;
+  const std::optional<std::uint64_t> stamp = kept_timestamp(path, keys);
+  // What can be refused without the file is refused before it is fetched.
   NewCopy copy;
-  if (!signature || !copy.file.open(path.c_str(), error)) {
+  if (!signature || !verify_trusted_comment(*signature, keys, stamp, error) ||
+      !copy.file.open(path.c_str(), error)) {
     return false;
   }
   const bool prehashed = signature->prehashed;
@@ -110,7 +121,6 @@ bool download_signed(const std::string &url, const std::string &path,
   if (!http_fetch(url.c_str(), sink, cancellable, error)) {
     return false;
   }
-  const std::optional<std::uint64_t> stamp = kept_timestamp(path, keys);
   const std::optional<Verified> verified =
       prehashed ? verify_signature(*signature, copy.digest.finish(), keys, stamp, error)
                 : verify_signature(*signature, copy.whole, keys, stamp, error);

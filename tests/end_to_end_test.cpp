@@ -332,6 +332,12 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   const std::string two = "[Debian bookworm]\ns two\n";
   std::string comment = sign("a", two, stamped("300"));
   comment.replace(comment.find("timestamp:300"), 13, "timestamp:900");
+  // The mode is not signed: "ED" (prehashed) made "Ed" (legacy) by one base64
+  // letter, served with the 64 bytes of the digest as the file.
+  std::string relabelled = sign("a", two, stamped("300"));
+  relabelled[relabelled.find('\n') + 2] = 'W';
+  const FileDigest digest = hash_file(two);
+  const std::string big(std::size_t{17} << 20, 'b');
   const struct {
     std::string name;
     std::string file;
@@ -347,6 +353,10 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
       {"older than the kept one", two, sign("a", two, stamped("100")), kSignatureRollback},
       {"another file's", two, sign("a", two, stamped("300", "other.cfg")), kSignatureWrongFile},
       {"no timestamp", two, sign("a", two, {"-t", "no time here"}), kSignatureNoTimestamp},
+      {"relabelled legacy, over the digest", std::string(digest.begin(), digest.end()), relabelled,
+       kSignatureBadFile},
+      {"legacy mode over 16 MiB", big, sign("a", big, {"-l", "-t", "timestamp:300"}),
+       kSignatureBadFile},
       {"second key, as old as the kept one", two, sign("b", two, stamped("200")), 0},
       {"legacy mode", one, sign("a", one, {"-l", "-t", "timestamp:300"}), 0},
   };
@@ -354,9 +364,12 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
     SCOPED_TRACE(c.name);
     serve(c.file, c.signature);
     const auto before = kept();
+    const int fetched = server_.requests(kPath);
     g_autoptr(GError) error = nullptr;
     EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, &error),
               c.refused == 0);
+    // What the signature alone refuses is refused before the file is fetched.
+    EXPECT_EQ(server_.requests(kPath) - fetched, c.refused == 0 || c.refused == kSignatureBadFile);
     if (c.refused == 0) {
       EXPECT_EQ(read_signed(local_, trusted, nullptr), c.file);
       EXPECT_EQ(test::read_file(local_ + ".minisig"), c.signature);
@@ -383,12 +396,11 @@ TEST_F(SignedCopyTest, AKeyedBuildTakesOnlyTheSignedFile) {
   EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, env).status, 0);
   const auto taken = kept();
   EXPECT_EQ(taken.first, file);
-  serve(file + "s unsigned\n", *taken.second);
+  serve(file + "s unsigned\n", taken.second.value_or(""));
   const test::Run refused = test::run_program({QOR_CONFIG_TEST}, env);
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("Config not found at"), std::string::npos);
-  EXPECT_NE(refused.err.find("signature was refused: bad signature of the file"),
-            std::string::npos)
+  EXPECT_NE(refused.err.find("signature was refused: bad signature of the file"), std::string::npos)
       << refused.err;
   EXPECT_EQ(kept(), taken);
 #endif
