@@ -286,7 +286,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
 class SignedCopyTest : public EndToEndTest {
  protected:
   void SetUp() override {
-    if (minisign_ == nullptr) {
+    if (minisign_.empty()) {
       GTEST_SKIP() << "no minisign on PATH";
     }
   }
@@ -318,7 +318,10 @@ class SignedCopyTest : public EndToEndTest {
   int run(std::vector<std::string> argv) const {
     return test::run_program(std::move(argv), {}, keys_.path.c_str()).status;
   }
-  char *minisign_ = g_find_program_in_path("minisign");
+  std::string minisign_ = [] {
+    g_autofree char *found = g_find_program_in_path("minisign");
+    return std::string(found != nullptr ? found : "");
+  }();
 };
 
 std::vector<std::string> stamped(const std::string &time, const char *file = "qor-config.cfg") {
