@@ -35,7 +35,7 @@ gboolean describe_and_close(gpointer seen) {
 }
 
 // Polled from the box's own loop: destroys the box, as its application might.
-gboolean destroy_box(gpointer /*unused*/) {
+gboolean destroy_box(gpointer destroyed) {
   g_autoptr(GList) windows = gtk_window_list_toplevels();
   for (GList *item = windows; item != nullptr; item = item->next) {
     if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_mapped(GTK_WIDGET(item->data))) {
@@ -44,6 +44,7 @@ gboolean destroy_box(gpointer /*unused*/) {
 #else
       gtk_widget_destroy(GTK_WIDGET(item->data));
 #endif
+      *static_cast<bool *>(destroyed) = true;
       return G_SOURCE_REMOVE;
     }
   }
@@ -65,8 +66,10 @@ TEST(DisplayErrorTest, ShowsTheMessageLiterallyInAnErrorBoxUntilClosed) {
   g_timeout_add(20, describe_and_close, &seen);
   qor::display_error(GTK_WINDOW(parent), "%d%% of %s", 42, "caf\xe9 %s");
   EXPECT_EQ(seen, "error box \"42% of caf\ufffd %s\" over its parent, button _Close");
-  g_timeout_add(20, destroy_box, nullptr);  // the call returns, touching nothing destroyed
+  bool destroyed = false;  // the call returns, touching nothing destroyed
+  g_timeout_add(20, destroy_box, &destroyed);
   qor_display_error(nullptr, "%s", "destroyed while shown");
+  EXPECT_TRUE(destroyed);
   g_autoptr(GList) left = gtk_window_list_toplevels();
   EXPECT_EQ(g_list_length(left), 1U) << "the box outlived the call";
 }
