@@ -212,23 +212,23 @@ const Configuration *get_or_load(const LoadFunction &load) {
 }
 
 void get_or_load_async(GTask *task, LoadFunction function) {
-  std::unique_lock lock(loads().mutex);
-  if (const Configuration *record = loaded.load(std::memory_order_acquire)) {
-    lock.unlock();
+  const Configuration *record = nullptr;
+  std::pair<std::shared_ptr<Load>, bool> joined;  // the load waited for; true when new
+  {
+    const std::lock_guard lock(loads().mutex);
+    record = loaded.load(std::memory_order_acquire);
+    if (record == nullptr && !g_cancellable_is_cancelled(g_task_get_cancellable(task))) {
+      joined = join_or_begin();
+      wait_async(task, joined.first);
+    }
+  }
+  if (record != nullptr) {
     dump(*record);
     g_task_return_pointer(task, const_cast<Configuration *>(record), nullptr);
-    return;
-  }
-  if (g_cancellable_is_cancelled(g_task_get_cancellable(task))) {
-    lock.unlock();
+  } else if (!joined.first) {
     g_task_return_error_if_cancelled(task);
-    return;
-  }
-  const auto [load, mine] = join_or_begin();
-  wait_async(task, load);
-  lock.unlock();
-  if (mine) {
-    run_on_own_thread(load, std::move(function));
+  } else if (joined.second) {
+    run_on_own_thread(joined.first, std::move(function));
   }
 }
 
