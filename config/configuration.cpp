@@ -65,7 +65,7 @@ LocalCopy download_local_copy(GCancellable *cancellable) {
     copy.path = config_local_path(*copy.path);
     GError *failure = nullptr;
     copy.stored =
-        trusted_keys().empty()
+        !signatures_required()
             ? http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure)
             : download_signed(ConfigUrl, *copy.path, trusted_keys(), cancellable, &failure);
     copy.failure.reset(failure);
