@@ -1,4 +1,4 @@
-# GObject Introspection data for the C interface (common/qor.h), so that
+# GObject Introspection data for the C interface (QOR_C_HEADER, <qor.h>), so that
 # Python, JavaScript and Vala call the library: Qor-1.0.gir, compiled into
 # Qor-1.0.typelib, both installed where the introspection tools look.
 find_program(QOR_G_IR_SCANNER g-ir-scanner REQUIRED)
@@ -21,8 +21,8 @@ add_custom_command(
           --include=Gio-2.0 --pkg=gio-2.0 --c-include=qor.h
           --library=qor-config --library-path=$<TARGET_FILE_DIR:qor-config>
           -L$<TARGET_FILE_DIR:qor-config> -I${PROJECT_SOURCE_DIR}
-          --output=${QOR_GIR} ${PROJECT_SOURCE_DIR}/common/qor.h
-  DEPENDS qor-config ${PROJECT_SOURCE_DIR}/common/qor.h
+          --output=${QOR_GIR} ${PROJECT_SOURCE_DIR}/${QOR_C_HEADER}
+  DEPENDS qor-config ${PROJECT_SOURCE_DIR}/${QOR_C_HEADER}
   COMMENT "Scanning the C interface for Qor-1.0.gir"
   VERBATIM)
 add_custom_command(

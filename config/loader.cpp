@@ -79,6 +79,15 @@ std::optional<Configuration> read_configuration(const std::string &path, std::st
   return config;
 }
 
+std::optional<std::string> read_whole_file(const std::string &path, GError **error) {
+  g_autofree char *text = nullptr;
+  gsize length = 0;
+  if (!g_file_get_contents(path.c_str(), &text, &length, error)) {
+    return std::nullopt;
+  }
+  return std::string(text, length);
+}
+
 Configuration parse_configuration(std::string_view text, std::string_view config_id,
                                   std::string_view kernel_release) {
   LineReader lines(text);

@@ -33,6 +33,9 @@ std::string_view running_kernel_release();
 std::optional<Configuration> read_configuration(const std::string &path, std::string_view config_id,
                                                 std::string_view kernel_release, GError **error);
 
+// The whole content of the file at path, or nullopt with error set.
+std::optional<std::string> read_whole_file(const std::string &path, GError **error);
+
 // Parses the section for config_id out of the whole text of a configuration
 // file, as read_configuration does.
 Configuration parse_configuration(std::string_view text, std::string_view config_id,

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "config/loader.h"
 #include "net/file_replacement.h"
 #include "net/http_fetch.h"
 
@@ -30,7 +31,7 @@ std::optional<std::string> fetch_signature(const std::string &url, GCancellable 
                                            GError **error) {
   const std::string where = url + ".minisig";
   std::string text;
-  GError *cause = nullptr;
+  g_autoptr(GError) cause = nullptr;
   const auto sink = [&text](std::string_view piece, GError **failure) {
     return take_signature_piece(text, piece, failure);
   };
@@ -39,29 +40,19 @@ std::optional<std::string> fetch_signature(const std::string &url, GCancellable 
   }
   if (cause->domain == signature_error_quark() ||
       g_error_matches(cause, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-    g_propagate_error(error, cause);
+    g_propagate_error(error, g_steal_pointer(&cause));
   } else {
     g_set_error(error, signature_error_quark(), kSignatureMissing,
                 "signature missing: %s could not be had: %s", where.c_str(), cause->message);
-    g_error_free(cause);
   }
   return std::nullopt;
-}
-
-std::optional<std::string> read_whole(const std::string &path, GError **error) {
-  g_autofree char *text = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &text, &length, error)) {
-    return std::nullopt;
-  }
-  return std::string(text, length);
 }
 
 // The timestamp of the signature kept from the last download, where one is
 // kept and its trusted comment verifies.
 std::optional<std::uint64_t> kept_timestamp(const std::string &path,
                                             const std::vector<PublicKey> &keys) {
-  const std::optional<std::string> text = read_whole(signature_path(path), nullptr);
+  const std::optional<std::string> text = read_whole_file(signature_path(path), nullptr);
   const std::optional<Signature> kept = text ? parse_signature(*text, nullptr) : std::nullopt;
   const std::optional<Verified> vouched =
       kept ? verify_trusted_comment(*kept, keys, std::nullopt, nullptr) : std::nullopt;
@@ -129,10 +120,10 @@ bool download_signed(const std::string &url, const std::string &path,
 
 std::optional<std::string> read_signed(const std::string &path, const std::vector<PublicKey> &keys,
                                        GError **error) {
-  const std::optional<std::string> signature_text = read_whole(signature_path(path), error);
+  const std::optional<std::string> signature_text = read_whole_file(signature_path(path), error);
   const std::optional<Signature> signature =
       signature_text ? parse_signature(*signature_text, error) : std::nullopt;
-  std::optional<std::string> text = signature ? read_whole(path, error) : std::nullopt;
+  std::optional<std::string> text = signature ? read_whole_file(path, error) : std::nullopt;
   if (!text || !verify_signature(*signature, *text, keys, std::nullopt, error)) {
     return std::nullopt;
   }

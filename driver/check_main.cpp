@@ -85,14 +85,12 @@ std::optional<std::vector<qor::PublicKey>> choose_keys(char **given) {
 }
 
 std::optional<std::string> read_file(const char *path) {
-  g_autofree char *text = nullptr;
-  gsize length = 0;
   g_autoptr(GError) error = nullptr;
-  if (!g_file_get_contents(path, &text, &length, &error)) {
+  std::optional<std::string> text = qor::read_whole_file(path, &error);
+  if (!text) {
     write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
-    return std::nullopt;
   }
-  return std::string(text, length);
+  return text;
 }
 
 int run_signature(const char *signature_file, std::string_view contents, char **given_keys) {
