@@ -14,10 +14,9 @@
 #include "net/http_error.h"
 
 struct _QorConfiguration {  // NOLINT(bugprone-reserved-identifier): GLib naming
-  // Each list as a NULL-terminated array of its strings, empty for an
-  // absent slot, which the getters tell apart by present.
-  std::vector<const char *> lists[7];
-  bool present[7] = {};
+  // Each list as a NULL-terminated array of the record's own strings, or
+  // nullopt for an absent slot.
+  std::optional<std::vector<const char *>> lists[7];
 };
 
 namespace {
@@ -36,11 +35,14 @@ QorConfiguration c_view(const qor::Configuration &config) {
   int slot = 0;
   for (const auto *list : {&config.errors, &config.sources, &config.keys, &config.docs,
                            &config.INSTALL, &config.install, &config.upgrade}) {
-    view.present[slot] = list->has_value();
-    for (std::size_t i = 0; view.present[slot] && i < (*list)->size(); ++i) {
-      view.lists[slot].push_back((**list)[i].c_str());  // the record's own strings
+    if (*list) {
+      auto &strings = view.lists[slot].emplace();
+      for (const std::string &value : **list) {
+        strings.push_back(value.c_str());
+      }
+      strings.push_back(nullptr);
     }
-    view.lists[slot++].push_back(nullptr);
+    ++slot;
   }
   return view;
 }
@@ -69,7 +71,7 @@ void keep(gpointer /*record*/) {}
 
 const char *const *list(const QorConfiguration *config, int slot) {
   g_return_val_if_fail(config != nullptr, nullptr);
-  return config->present[slot] ? config->lists[slot].data() : nullptr;
+  return config->lists[slot] ? config->lists[slot]->data() : nullptr;
 }
 
 }  // namespace

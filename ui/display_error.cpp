@@ -25,35 +25,34 @@ void destroy_and_release(GtkWindow *window) {
 }
 using BoxPtr = std::unique_ptr<GtkWindow, FreeWith<destroy_and_release>>;
 
-// Shows text (valid UTF-8) in an error box over parent and waits for the
-// user. The text goes through "%s" so that a '%' in it is shown as it stands.
-#if GTK_MAJOR_VERSION >= 4
-void run_error_dialog(GtkWindow *parent, const char *text) {
-  g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
-  // GtkMessageDialog is what 4.8 has; later releases deprecate it.
+// An error box over parent with text (valid UTF-8), held by a reference of
+// our own. The text goes through "%s" so that a '%' in it is shown as it stands.
+BoxPtr new_box(GtkWindow *parent, const char *text) {
+  // GtkMessageDialog is what GTK 4.8 has; later releases deprecate it.
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-  const BoxPtr box(GTK_WINDOW(g_object_ref(gtk_message_dialog_new(
+  return BoxPtr(GTK_WINDOW(g_object_ref(gtk_message_dialog_new(
       parent, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text))));
   G_GNUC_END_IGNORE_DEPRECATIONS
+}
+
+// Shows the box and waits for the user.
+void run_error_dialog(GtkWindow *parent, const char *text) {
+#if GTK_MAJOR_VERSION >= 4
   // There is no gtk_dialog_run any more. Every way out (the button, closing
   // the window, someone destroying it) ends in a response or in unmapping.
+  // The loop outlives the box, whose destruction unmaps it once more.
+  g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
+  const BoxPtr box = new_box(parent, text);
   g_signal_connect_swapped(box.get(), "response", G_CALLBACK(g_main_loop_quit), loop);
   g_signal_connect_swapped(box.get(), "unmap", G_CALLBACK(g_main_loop_quit), loop);
   gtk_window_set_modal(box.get(), TRUE);
   gtk_window_present(box.get());
   g_main_loop_run(loop);
-}
 #else
-void run_error_dialog(GtkWindow *parent, const char *text) {
-  const BoxPtr box(GTK_WINDOW(g_object_ref(gtk_message_dialog_new(
-      parent, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, "%s", text))));
+  const BoxPtr box = new_box(parent, text);
   gtk_dialog_run(GTK_DIALOG(box.get()));
-}
 #endif
-
-}  // namespace
-
-namespace {
+}
 
 void display_error_valist(GtkWindow *parent, const char *format, va_list args) {
   g_autofree char *message = g_strdup_vprintf(format, args);
