@@ -223,6 +223,28 @@ std::string describe_timestamp(std::uint64_t timestamp) {
   return text;
 }
 
+// Timestamps of 10^12 and more are milliseconds (or finer) for any date after
+// 2001; in seconds they would lie thirty thousand years ahead.
+constexpr std::uint64_t kMillisecondsFrom = 1'000'000'000'000;
+constexpr std::int64_t kDay = std::int64_t{24} * 60 * 60;
+
+// Why timestamp, taken by clients as the floor of every later file, would
+// lock them out, or nullopt.
+std::optional<std::string> floor_problem(std::uint64_t timestamp, std::int64_t now) {
+  const std::string consequence =
+      ": clients would take the file, and from then on refuse every file signed before that time";
+  if (timestamp >= kMillisecondsFrom) {
+    return "timestamp " + std::to_string(timestamp) +
+           " looks like milliseconds, where minisign's are seconds" + consequence;
+  }
+  if (now < 0 || timestamp > static_cast<std::uint64_t>(now) + kDay) {
+    return "timestamp " + std::to_string(timestamp) +
+           " is more than a day ahead of this machine's clock (" + std::to_string(now) + ")" +
+           consequence;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::size_t CheckReport::problem_count() const {
@@ -285,7 +307,7 @@ DistributionView view_distribution(std::string_view text, std::string_view id,
 }
 
 std::vector<Finding> check_signature(std::string_view file, std::string_view signature,
-                                     const std::vector<PublicKey> &keys) {
+                                     const std::vector<PublicKey> &keys, std::int64_t now) {
   std::vector<Finding> out;
   g_autoptr(GError) error = nullptr;
   const std::optional<Signature> parsed = parse_signature(signature, &error);
@@ -296,11 +318,16 @@ std::vector<Finding> check_signature(std::string_view file, std::string_view sig
       note(out, describe_timestamp(*timestamp));
     }
   }
-  if (parsed && verify_signature(*parsed, file, keys, std::nullopt, &error)) {
-    note(out, "a client would take the file with this signature");
-  } else {
+  const std::optional<Verified> verified =
+      parsed ? verify_signature(*parsed, file, keys, std::nullopt, &error) : std::nullopt;
+  if (!verified) {
     out.push_back({0, FindingKind::kSignatureRefused,
                    std::string("a client would refuse the file: ") + error->message});
+    return out;
+  }
+  note(out, "a client would take the file with this signature");
+  if (std::optional<std::string> problem = floor_problem(verified->timestamp, now)) {
+    out.push_back({0, FindingKind::kSignatureFloor, std::move(*problem)});
   }
   return out;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,7 @@ enum class FindingKind {
   kNoSection,           // no section for the distribution asked about
   kSignatureNote,       // what a signature says: a note, not a problem
   kSignatureRefused,    // a client would refuse the file with its signature
+  kSignatureFloor,      // a client would take it, and then no file signed before its timestamp
 };
 
 struct Finding {
@@ -75,9 +77,12 @@ DistributionView view_distribution(std::string_view text, std::string_view confi
 // What a client that trusts keys, and has no signature kept, makes of file
 // with signature (the text of a signature file): notes of the key id, the
 // trusted comment and its timestamp, as far as they can be read, then a note
-// that it takes the file or a problem naming why it refuses it.
+// that it takes the file or a problem naming why it refuses it. A timestamp
+// that looks like milliseconds, or lies more than a day after now (Unix
+// seconds), is a problem too: clients take the file, and its timestamp then
+// keeps them from taking any file signed before it.
 std::vector<Finding> check_signature(std::string_view file, std::string_view signature,
-                                     const std::vector<PublicKey> &keys);
+                                     const std::vector<PublicKey> &keys, std::int64_t now);
 
 // "FILE:LINE: message" (just "FILE: message" for line 0), with "warning: "
 // before a problem's message and unprintable characters escaped, plus a line end.

@@ -14,8 +14,6 @@ struct FileHasher::State {
 
 namespace {
 
-// A signature file is a few hundred bytes; minisign's comments stay far below.
-constexpr std::size_t kMaxSignatureSize = std::size_t{16} * 1024;
 constexpr std::string_view kSignedFileName = "qor-config.cfg";
 constexpr std::string_view kUntrustedPrefix = "untrusted comment: ";
 constexpr std::string_view kTrustedPrefix = "trusted comment: ";
@@ -178,25 +176,37 @@ struct SignedBytes {
   std::optional<FileDigest> digest;
 };
 
-bool file_verifies(const Signature &signature, const PublicKey &key, const SignedBytes &bytes) {
-  // The mode is not under the signatures: a prehashed signature relabelled as
-  // a legacy one verifies over the 64 bytes of the digest served as a file.
-  if (!signature.prehashed) {
-    return bytes.file && bytes.file->size() != kLegacyReplaySize &&
-           verifies(signature.file_signature, *bytes.file, key.key);
+// Whether the signature covers what the caller has of the file; false with
+// kSignatureBadFile set where it does not.
+bool file_verifies(const Signature &signature, const PublicKey &key, const SignedBytes &bytes,
+                   GError **error) {
+  if (signature.prehashed) {
+    const FileDigest digest = bytes.digest ? *bytes.digest : hash_file(*bytes.file);
+    if (verifies(signature.file_signature, as_text(digest.data(), digest.size()), key.key)) {
+      return true;
+    }
+  } else if (!bytes.file) {
+    fail(error, kSignatureBadFile,
+         "bad signature of the file: a legacy signature needs the whole file");
+    return false;
+  } else if (!legacy_file_fits(bytes.file->size(), error)) {
+    return false;
+  } else if (bytes.file->size() != kLegacyReplaySize &&
+             verifies(signature.file_signature, *bytes.file, key.key)) {
+    // The mode is not under the signatures: a prehashed signature relabelled
+    // as a legacy one verifies over the 64 bytes of the digest served as a
+    // file, which is why no legacy signature of 64 bytes is taken.
+    return true;
   }
-  const FileDigest digest = bytes.digest ? *bytes.digest : hash_file(*bytes.file);
-  return verifies(signature.file_signature, as_text(digest.data(), digest.size()), key.key);
+  fail(error, kSignatureBadFile, "bad signature of the file: it is not the file that was signed");
+  return false;
 }
 
 // verified, unless it is older than the signature kept from the last download.
 std::optional<Verified> no_older(std::optional<Verified> verified,
                                  std::optional<std::uint64_t> kept_timestamp, GError **error) {
-  if (verified && kept_timestamp && verified->timestamp < *kept_timestamp) {
-    return fail(error, kSignatureRollback,
-                "older timestamp: " + std::to_string(verified->timestamp) + " is before " +
-                    std::to_string(*kept_timestamp) +
-                    ", that of the file in use; an older file is never taken back");
+  if (verified && !refuse_older(verified->timestamp, kept_timestamp, error)) {
+    return std::nullopt;
   }
   return verified;
 }
@@ -208,11 +218,8 @@ std::optional<Verified> verify(const Signature &signature, const SignedBytes &by
   if (key == nullptr) {
     return std::nullopt;
   }
-  if (!file_verifies(signature, *key, bytes)) {
-    return fail(error, kSignatureBadFile,
-                signature.prehashed || bytes.file
-                    ? "bad signature of the file: it is not the file that was signed"
-                    : "bad signature of the file: a legacy signature needs the whole file");
+  if (!file_verifies(signature, *key, bytes, error)) {
+    return std::nullopt;
   }
   return no_older(vouch(signature, error), kept_timestamp, error);
 }
@@ -226,6 +233,28 @@ bool append_key(std::string_view line, std::vector<PublicKey> &keys) {
 }
 
 }  // namespace
+
+bool legacy_file_fits(std::size_t size, GError **error) {
+  if (size <= kMaxLegacyFileSize) {
+    return true;
+  }
+  g_set_error_literal(error, signature_error_quark(), kSignatureBadFile,
+                      "bad signature of the file: a legacy signature is taken for files up to "
+                      "16 MiB; sign with minisign -S without -l");
+  return false;
+}
+
+bool refuse_older(std::uint64_t timestamp, std::optional<std::uint64_t> kept_timestamp,
+                  GError **error) {
+  if (kept_timestamp && timestamp < *kept_timestamp) {
+    fail(error, kSignatureRollback,
+         "older timestamp: " + std::to_string(timestamp) + " is before " +
+             std::to_string(*kept_timestamp) +
+             ", that of the file in use; an older file is never taken back");
+    return false;
+  }
+  return true;
+}
 
 GQuark signature_error_quark() { return g_quark_from_static_string("qor-signature-error"); }
 

@@ -17,6 +17,13 @@
 
 namespace qor {
 
+// A signature file is a few hundred bytes; one larger than this is not one.
+inline constexpr std::size_t kMaxSignatureSize = std::size_t{16} * 1024;
+// A legacy signature is checked over the whole file, held in memory, so it is
+// taken for files up to this size; the default, prehashed one over the file's
+// digest, whatever its size.
+inline constexpr std::size_t kMaxLegacyFileSize = std::size_t{16} << 20;
+
 using KeyId = std::array<unsigned char, 8>;
 
 struct PublicKey {
@@ -100,6 +107,8 @@ struct Verified {
 // unknown key, bad trusted comment, bad file, no timestamp, wrong file name,
 // rollback. The first form takes the whole file; the second only its digest,
 // which a legacy signature cannot be checked against (kSignatureBadFile).
+// A legacy signature of a file larger than kMaxLegacyFileSize is refused
+// (kSignatureBadFile), as a download refuses it while the file arrives.
 std::optional<Verified> verify_signature(const Signature &signature, std::string_view file,
                                          const std::vector<PublicKey> &keys,
                                          std::optional<std::uint64_t> kept_timestamp,
@@ -108,6 +117,15 @@ std::optional<Verified> verify_signature(const Signature &signature, const FileD
                                          const std::vector<PublicKey> &keys,
                                          std::optional<std::uint64_t> kept_timestamp,
                                          GError **error);
+
+// Whether a file of size bytes, or a larger one, may still be checked with a
+// legacy signature; false with kSignatureBadFile set when it may not.
+bool legacy_file_fits(std::size_t size, GError **error);
+
+// Refuses (kSignatureRollback) a signature whose timestamp is older than
+// kept_timestamp; true when there is no kept timestamp or it is not newer.
+bool refuse_older(std::uint64_t timestamp, std::optional<std::uint64_t> kept_timestamp,
+                  GError **error);
 
 // Checks a signature's trusted comment alone, without the file it signs:
 // unknown key, bad trusted comment, no timestamp, wrong file name, and

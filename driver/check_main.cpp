@@ -15,6 +15,7 @@
 #include "config/checker.h"
 #include "config/loader.h"
 #include "config/signature.h"
+#include "config/signature_file.h"
 #include "distro/distro_info.h"
 
 namespace {
@@ -93,14 +94,26 @@ std::optional<std::string> read_file(const char *path) {
   return text;
 }
 
+// A signature file is read as clients read the kept one: only a regular
+// file, and no more of it than a signature holds.
+std::optional<std::string> read_signature(const char *path) {
+  g_autoptr(GError) error = nullptr;
+  std::optional<std::string> text = qor::read_signature_file(path, &error);
+  if (!text) {
+    write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
+  }
+  return text;
+}
+
 int run_signature(const char *signature_file, std::string_view contents, char **given_keys) {
   const auto keys = choose_keys(given_keys);
-  const auto signature = keys ? read_file(signature_file) : std::nullopt;
+  const auto signature = keys ? read_signature(signature_file) : std::nullopt;
   if (!signature) {
     return kTrouble;
   }
+  const std::int64_t now = g_get_real_time() / G_USEC_PER_SEC;
   bool refused = false;
-  for (const qor::Finding &finding : qor::check_signature(contents, *signature, *keys)) {
+  for (const qor::Finding &finding : qor::check_signature(contents, *signature, *keys, now)) {
     write_to(stdout, qor::format_finding(signature_file, finding));
     refused = refused || finding.is_problem();
   }

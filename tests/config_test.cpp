@@ -6,6 +6,7 @@
 #include "config/checker.h"
 #include "config/kernel_range.h"
 #include "config/loader.h"
+#include "config/signature.h"
 #include "config/version.h"
 #include "test_util.h"
 
@@ -140,7 +141,7 @@ TEST(CheckerTest, ReportsAndDumps) {
 }
 
 // The checker's report of a signature; which signatures clients take is
-// tested end to end. The real minisign makes the key and the signature.
+// tested end to end. The real minisign makes the key and the signatures.
 TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
   g_autofree char *minisign = g_find_program_in_path("minisign");
   if (minisign == nullptr) {
@@ -150,17 +151,28 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
   const auto run = [&](std::vector<std::string> argv) {
     return test::run_program(std::move(argv), {}, dir.path.c_str());
   };
-  test::write_file(dir.file("qor-config.cfg"), "[Debian bookworm]\ni qor\n");
-  test::write_file(dir.file("tampered.cfg"), "[Debian bookworm]\ni qor-evil\n");
+  // Signs file (given its text) as NAME.minisig with the trusted comment.
+  const auto sign = [&](const std::string &name, const std::string &text,
+                        const std::string &comment, bool legacy = false) {
+    test::write_file(dir.file(name), text);
+    std::vector<std::string> argv = {minisign, "-S", "-s", "sec", "-m", name, "-t", comment};
+    if (legacy) {
+      argv.emplace_back("-l");
+    }
+    EXPECT_EQ(run(argv).status, 0);
+    return name + ".minisig";
+  };
   ASSERT_EQ(run({minisign, "-G", "-W", "-p", "pub", "-s", "sec"}).status, 0);
-  ASSERT_EQ(run({minisign, "-S", "-s", "sec", "-m", "qor-config.cfg", "-t", "timestamp:7"}).status,
-            0);
-  const std::string signature = test::read_file(dir.file("qor-config.cfg.minisig")).value();
+  const std::string file = "[Debian bookworm]\ni qor\n";
+  const std::string good = sign("qor-config.cfg", file, "timestamp:7");
+  test::write_file(dir.file("tampered.cfg"), "[Debian bookworm]\ni qor-evil\n");
+  const std::string lf = test::read_file(dir.file(good)).value();
   std::string crlf;  // CR LF line ends, and none after the last line
-  for (const char c : signature) {
+  for (const char c : lf) {
     crlf += c == '\n' ? "\r\n" : std::string(1, c);
   }
   test::write_file(dir.file("crlf.minisig"), crlf.substr(0, crlf.size() - 2));
+  const std::string ahead = std::to_string(g_get_real_time() / G_USEC_PER_SEC + 2 * 24 * 3600);
   const std::string pub = test::read_file(dir.file("pub")).value();
   const std::string key = pub.substr(pub.find('\n') + 1, 56);
   // minisign shows the key id on the public key's comment line, without
@@ -169,23 +181,34 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
   shown.erase(0, shown.rfind(' ') + 1);
   const std::string id = "key id " + std::string(16 - shown.size(), '0') + shown + "\n";
   const struct {
-    const char *file, *signature;
+    std::string file, signature;
     int status;
-    std::string verdict;
+    std::string verdict;  // in the report, or on standard error for status 2
   } cases[] = {
-      {"qor-config.cfg", "qor-config.cfg.minisig", 0, "a client would take the file"},
+      {"qor-config.cfg", good, 0, "trusted comment: timestamp:7\n"},
+      {"qor-config.cfg", good, 0, "a client would take the file"},
       {"qor-config.cfg", "crlf.minisig", 0, "timestamp 7 (1970-01-01 00:00:07 UTC)"},
-      {"tampered.cfg", "qor-config.cfg.minisig", 1,
+      {"tampered.cfg", good, 1,
        "warning: a client would refuse the file: bad signature of the file"},
+      {"big.cfg", sign("big.cfg", std::string(kMaxLegacyFileSize + 1, 'b'), "timestamp:7", true), 1,
+       "a legacy signature is taken for files up to 16 MiB"},
+      {"ms.cfg", sign("ms.cfg", file, "timestamp:1765000000000"), 1,
+       "warning: timestamp 1765000000000 looks like milliseconds"},
+      {"ahead.cfg", sign("ahead.cfg", file, "timestamp:" + ahead), 1,
+       "is more than a day ahead of this machine's clock"},
+      {"qor-config.cfg", "/dev/zero", 2, "Cannot read /dev/zero: not a regular file\n"},
   };
   for (const auto &c : cases) {
+    SCOPED_TRACE(c.signature);
     const test::Run check =
         run({QOR_CONFIG_CHECK, c.file, "--signature", c.signature, "--key", key});
-    EXPECT_EQ(check.status, c.status) << c.signature << check.err;
-    EXPECT_NE(check.out.find(id + c.signature + ": trusted comment: timestamp:7\n"),
-              std::string::npos)
-        << c.signature << check.out;
-    EXPECT_NE(check.out.find(c.verdict), std::string::npos) << c.signature << check.out;
+    EXPECT_EQ(check.status, c.status) << check.err;
+    if (c.status == 2) {
+      EXPECT_EQ(check.err, "qor-config-check: " + c.verdict);
+      continue;
+    }
+    EXPECT_NE(check.out.find(id), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find(c.verdict), std::string::npos) << check.out;
   }
 }
 
