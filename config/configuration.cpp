@@ -23,60 +23,60 @@ namespace {
 
 constexpr const char *kNoHome = "No home directory to keep the configuration file in";
 
-// A build given keys (QOR_CONFIG_KEYS) takes only signed files; without, the
-// file is taken as HTTPS brings it.
-bool signatures_required() { return !build_keys().empty(); }
-
 // The keys the build trusts, checked when configuring. Should they still
 // not parse, they trust nothing rather than letting unsigned files in.
-const std::vector<PublicKey> &trusted_keys() {
-  static const auto *const keys = new std::vector<PublicKey>(
-      parse_public_keys(build_keys()).value_or(std::vector<PublicKey>{}));
-  return *keys;
+Source build_source() {
+  return {ConfigUrl, !build_keys().empty(),
+          parse_public_keys(build_keys()).value_or(std::vector<PublicKey>{})};
 }
 
-// One warning that names why a signature was refused; the bytes of a
-// trusted comment may be in it.
-void warn_refused(const GError *failure) {
-  if (failure != nullptr && failure->domain == signature_error_quark()) {
+// One warning that names why the file was not taken, where the reason lies
+// with its signature or the local file system; the bytes of a trusted
+// comment may be in it.
+void warn_reason(const GError *failure) {
+  if (failure == nullptr) {
+    return;
+  }
+  if (failure->domain == signature_error_quark()) {
     g_autofree char *reason = g_strescape(failure->message, nullptr);
     g_warning("The configuration file's signature was refused: %s", reason);
+  } else if (failure->domain == G_IO_ERROR) {
+    g_warning("The configuration file could not be stored: %s", failure->message);
   }
-}
-
-std::optional<Configuration> read_local_copy(const std::string &path, GError **error) {
-  const std::string id = config_id(*get_distro_information());
-  if (!signatures_required()) {
-    return read_configuration(path, id, running_kernel_release(), error);
-  }
-  GError *failure = nullptr;
-  const std::optional<std::string> text = read_signed(path, trusted_keys(), &failure);
-  warn_refused(failure);
-  g_propagate_error(error, failure);
-  return text ? std::optional(parse_configuration(*text, id, running_kernel_release()))
-              : std::nullopt;
 }
 
 }  // namespace
 
-LocalCopy download_local_copy(GCancellable *cancellable) {
-  LocalCopy copy{home_directory(), false, nullptr};
-  if (copy.path) {
-    copy.path = config_local_path(*copy.path);
-    GError *failure = nullptr;
-    copy.stored =
-        !signatures_required()
-            ? http_download_file(ConfigUrl, copy.path->c_str(), cancellable, &failure)
-            : download_signed(ConfigUrl, *copy.path, trusted_keys(), cancellable, &failure);
-    copy.failure.reset(failure);
+const Source &published_source() {
+  static const auto *const source = new Source(build_source());
+  return *source;
+}
+
+LocalCopy download_local_copy(const std::optional<std::string> &home, const Source &source,
+                              GCancellable *cancellable) {
+  LocalCopy copy;
+  if (!home) {
+    return copy;
   }
+  copy.path = config_local_path(*home);
+  GError *failure = nullptr;
+  if (!source.signed_only) {
+    copy.stored = http_download_file(source.url.c_str(), copy.path->c_str(), cancellable, &failure);
+  } else {
+    copy.verified = download_signed(source.url, *copy.path, source.keys, cancellable, &failure);
+    copy.stored = copy.verified.has_value();
+  }
+  copy.failure.reset(failure);
   return copy;
 }
 
-namespace {
+LocalCopy download_local_copy(GCancellable *cancellable) {
+  return download_local_copy(home_directory(), published_source(), cancellable);
+}
 
-// Reads the section of this distribution from a freshly downloaded copy.
-std::optional<Configuration> load(LocalCopy copy, GError **error) {
+std::optional<Configuration> load_local_copy(LocalCopy copy, const Source &source,
+                                             std::string_view config_id,
+                                             std::string_view kernel_release, GError **error) {
   if (!copy.path) {
     g_warning("%s", kNoHome);
     g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, kNoHome);
@@ -85,24 +85,33 @@ std::optional<Configuration> load(LocalCopy copy, GError **error) {
   if (!copy.stored) {
     // A cancelled download is the caller's choice, not a failure to report.
     if (!g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-      g_warning("Failed to download config file '%s'\n", ConfigUrl);
-      warn_refused(copy.failure.get());
+      g_warning("Failed to download config file '%s'\n", source.url.c_str());
+      warn_reason(copy.failure.get());
     }
     g_propagate_error(error, copy.failure.release());
     return std::nullopt;
   }
-  return read_local_copy(*copy.path, error);
+  if (copy.verified) {
+    return parse_configuration(*copy.verified, config_id, kernel_release);
+  }
+  return read_configuration(*copy.path, config_id, kernel_release, error);
 }
+
+namespace {
 
 LoadFunction loading(std::function<LocalCopy(GCancellable *)> download) {
   return [download = std::move(download)](GCancellable *cancellable, GError **error) {
-    return load(download(cancellable), error);
+    return load_local_copy(download(cancellable), published_source(),
+                           config_id(*get_distro_information()), running_kernel_release(), error);
   };
 }
 
 }  // namespace
 
-const Configuration *get_configuration() { return get_or_load(loading(download_local_copy)); }
+const Configuration *get_configuration() {
+  return get_or_load(
+      loading([](GCancellable *cancellable) { return download_local_copy(cancellable); }));
+}
 
 const Configuration *get_configuration_with(const std::function<LocalCopy()> &download) {
   return get_or_load(loading([&download](GCancellable * /*cancellable*/) { return download(); }));
@@ -115,7 +124,7 @@ void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback call
   // A load that finished before the cancellation reached it has replaced the
   // local copy and set the record: its caller gets the record, not an error.
   g_task_set_check_cancellable(task, FALSE);
-  get_or_load_async(task, loading(download_local_copy));
+  get_or_load_async(task, loading([](GCancellable *c) { return download_local_copy(c); }));
 }
 
 const Configuration *get_configuration_finish(GAsyncResult *result, GError **error) {

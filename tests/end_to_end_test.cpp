@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <thread>
 
 #include "common/glib_ptr.h"
 #include "config/configuration.h"
+#include "config/local_copy.h"
 #include "config/signature.h"
 #include "config/signed_copy.h"
 #include "distro/distro_info.h"
@@ -220,6 +222,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     const char *release_file;
     int status;  // 0: the local copy is then the served file; 1: it stays as it was
     const char *entry_home = nullptr;  // without HOME, the password entry's home
+    const char *home = nullptr;        // HOME, where it is not home_
   } cases[] = {
       {"success", HttpTestServer::ok(fixture), debian, nullptr, 0},
       {"failed-download", HttpTestServer::status(404, "Not Found"), debian, nullptr, 1},
@@ -229,6 +232,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       {"nothing-to-ask", HttpTestServer::ok(fixture), nullptr, nullptr, 0},
       {"entry-home", HttpTestServer::ok(fixture), debian, nullptr, 0, home_.path.c_str()},
       {"no-home", HttpTestServer::ok(fixture), debian, nullptr, 1, ""},
+      {"home-not-a-folder", HttpTestServer::ok(fixture), debian, nullptr, 1, nullptr, "/dev/null"},
   };
   const char *wrapper = g_getenv("QOR_E2E_WRAPPER");
   for (const auto &c : cases) {
@@ -246,7 +250,8 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     g_auto(GStrv) words = g_strsplit(wrapper != nullptr ? wrapper : "", " ", -1);
     std::vector<std::string> argv(words, words + g_strv_length(words));
     argv.emplace_back(QOR_CONFIG_TEST);
-    std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
+    std::vector<std::string> env = {"PATH=" + bin_.path,
+                                    std::string("HOME=") + (c.home ? c.home : home_.path.c_str())};
     if (c.entry_home != nullptr) {  // the password entries are this namespace's own too
       env.back() = "HOME=";         // empty as unset: the entry's home counts, not the root
       // A long entry needs a second try with a larger buffer.
@@ -369,13 +374,13 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
     const auto before = kept();
     const int fetched = server_.requests(kPath);
     g_autoptr(GError) error = nullptr;
-    EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, &error),
-              c.refused == 0);
+    const std::optional<std::string> taken =
+        download_signed(server_.url(kPath), local_, trusted, nullptr, &error);
     // What the signature alone refuses is refused before the file is fetched.
     EXPECT_EQ(server_.requests(kPath) - fetched, c.refused == 0 || c.refused == kSignatureBadFile);
     if (c.refused == 0) {
-      EXPECT_EQ(read_signed(local_, trusted, nullptr), c.file);
-      EXPECT_EQ(test::read_file(local_ + ".minisig"), c.signature);
+      EXPECT_EQ(taken, c.file);
+      EXPECT_EQ(kept(), std::pair(std::optional(c.file), std::optional(c.signature)));
     } else {
       EXPECT_TRUE(g_error_matches(error, signature_error_quark(), c.refused))
           << (error != nullptr ? error->message : "no error");
@@ -384,6 +389,90 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   }
   test::write_file(local_, two);  // a copy changed after it was taken
   EXPECT_EQ(read_signed(local_, trusted, nullptr), std::nullopt);
+
+  // The whole load with keys, a critical fatal (G_DEBUG), reads the section.
+  const Source source{server_.url(kPath), true, trusted};
+  serve(two, sign("a", two, stamped("400")));
+  const std::optional<Configuration> loaded =
+      load_local_copy(download_local_copy(home_.path, source, nullptr), source, "[Debian bookworm]",
+                      "6.1", nullptr);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(*loaded->sources, StringList{"two"});
+}
+
+// Of two loads at once, the one that fetched the older pair must not put it
+// over the newer pair the other put in place meanwhile.
+TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
+  const std::string older = "[Debian bookworm]\ns older\n";
+  const std::string newer = "[Debian bookworm]\ns newer\n";
+  const std::string older_signature = sign("a", older, stamped("100"));
+  const std::string newer_signature = sign("a", newer, stamped("200"));
+  // The first load has the older signature; the server holds back its file.
+  serve(older, older_signature);
+  server_.answer(kPath, HttpTestServer::ok(older), std::chrono::minutes(10));
+  g_autoptr(GError) error = nullptr;
+  std::optional<std::string> first;
+  std::jthread loading(
+      [&] { first = download_signed(server_.url(kPath), local_, trusted, nullptr, &error); });
+  while (server_.requests(kPath) == 0) {  // until the server holds the first load's request
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  serve(newer, newer_signature);
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, nullptr), newer);
+  server_.release_held();
+  loading.join();
+  EXPECT_EQ(first, std::nullopt);
+  EXPECT_TRUE(g_error_matches(error, signature_error_quark(), kSignatureRollback));
+  EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
+  serve(older, older_signature);  // a later load is not given the older pair either
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, nullptr), std::nullopt);
+  EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
+}
+
+// A kept signature that is there but of no use is named, and lets an older
+// file in; one made with a key no longer trusted still keeps older ones out.
+TEST_F(SignedCopyTest, AKeptSignatureOfNoUseIsNamed) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
+  key("retired");
+  const std::string file = "[Debian bookworm]\ns older\n";
+  const std::string older = sign("a", file, stamped("100"));
+  std::string damaged = sign("a", file, stamped("200"));
+  damaged.replace(damaged.find("timestamp:200"), 13, "timestamp:900");
+  const struct {
+    std::string name;
+    std::optional<std::string> kept;  // the kept signature; nullopt: see make
+    void (*make)(const std::string &path);
+    bool named;  // a warning names the kept signature, and the older file is taken
+  } cases[] = {
+      {"none kept", std::nullopt, [](const std::string &) {}, false},
+      {"kept and vouched for", sign("a", file, stamped("200")), nullptr, false},
+      {"made with a key no longer trusted", sign("retired", file, stamped("200")), nullptr, false},
+      {"emptied", "", nullptr, true},
+      {"a byte of its trusted comment changed", damaged, nullptr, true},
+      {"larger than a signature", std::string(kMaxSignatureSize + 1, 's'), nullptr, true},
+      {"a FIFO", std::nullopt, [](const std::string &path) { mkfifo(path.c_str(), 0600); }, true},
+      {"a link to /dev/zero", std::nullopt,
+       [](const std::string &path) { symlink("/dev/zero", path.c_str()); }, true},
+  };
+  const std::string kept_path = local_ + ".minisig";
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    g_unlink(kept_path.c_str());
+    if (c.kept) {
+      test::write_file(kept_path, *c.kept);
+    } else {
+      c.make(kept_path);
+    }
+    serve(file, older);
+    test::Warnings warnings;
+    const bool taken = download_signed(server_.url(kPath), local_, trusted, nullptr, nullptr) ==
+                       std::optional(file);
+    EXPECT_EQ(taken, c.named || c.name == "none kept");
+    EXPECT_EQ(warnings.take().find("The kept signature " + kept_path + " cannot be used") !=
+                  std::string::npos,
+              c.named);
+  }
 }
 
 // In a build that trusts a key (scripts/run-tests --signed), the program

@@ -9,9 +9,11 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qor::test {
@@ -64,9 +66,13 @@ struct Run {
   std::string out, err;  // NOLINT(readability-isolate-declaration)
 };
 
-// Runs argv in cwd with nothing but env in its environment, as a user does.
+// Runs argv in cwd with nothing but env in its environment, as a user does,
+// and the tests' G_DEBUG, so that a critical fails the program there too.
 inline Run run_program(std::vector<std::string> argv, std::vector<std::string> env,
                        const char *cwd = nullptr) {
+  if (const char *debug = g_getenv("G_DEBUG")) {
+    env.push_back(std::string("G_DEBUG=") + debug);
+  }
   std::vector<char *> args;
   std::vector<char *> environment;
   for (auto [strings, pointers] : {std::pair{&argv, &args}, {&env, &environment}}) {
@@ -83,5 +89,32 @@ inline Run run_program(std::vector<std::string> argv, std::vector<std::string> e
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out != nullptr ? out : "",
           err != nullptr ? err : ""};
 }
+
+// The warnings logged while the object lives, each followed by "\n"; from
+// any thread.
+class Warnings {
+ public:
+  Warnings() : handler_(g_log_set_handler(nullptr, G_LOG_LEVEL_WARNING, append, this)) {}
+  ~Warnings() { g_log_remove_handler(nullptr, handler_); }
+  Warnings(const Warnings &) = delete;
+  Warnings &operator=(const Warnings &) = delete;
+
+  std::string take() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(text_, {});
+  }
+
+ private:
+  static void append(const char * /*domain*/, GLogLevelFlags /*level*/, const char *message,
+                     gpointer self) {
+    auto *warnings = static_cast<Warnings *>(self);
+    const std::lock_guard lock(warnings->mutex_);
+    warnings->text_ += std::string(message) + "\n";
+  }
+
+  std::mutex mutex_;
+  std::string text_;
+  guint handler_;
+};
 
 }  // namespace qor::test

@@ -4,6 +4,7 @@
 
 #include <gio/gio.h>
 
+#include <array>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -39,6 +40,8 @@ class HttpTestServer {
     });
   }
   ~HttpTestServer() { g_cancellable_cancel(stop_.get()); }
+  // Sends every answer held back by its delay now, and later ones at once.
+  void release_held() { g_cancellable_cancel(release_.get()); }
 
   std::string url(const std::string &path) const { return url_ + path; }
   // How the connection ends after the answer: closed with TLS's close_notify;
@@ -96,10 +99,12 @@ class HttpTestServer {
       ++requests_[path];
       answer = answers_.contains(path) ? answers_[path] : answer;
     }
-    GPollFD stopped{};
-    if (answer.delay.count() > 0 && g_cancellable_make_pollfd(stop_.get(), &stopped)) {
-      g_poll(&stopped, 1, static_cast<int>(answer.delay.count()));
+    std::array<GPollFD, 2> wakes{};
+    if (answer.delay.count() > 0 && g_cancellable_make_pollfd(stop_.get(), &wakes[0]) &&
+        g_cancellable_make_pollfd(release_.get(), &wakes[1])) {
+      g_poll(wakes.data(), wakes.size(), static_cast<int>(answer.delay.count()));
       g_cancellable_release_fd(stop_.get());
+      g_cancellable_release_fd(release_.get());
     }
     g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
                               answer.response.size(), nullptr, stop_.get(), nullptr);
@@ -111,6 +116,7 @@ class HttpTestServer {
 
   GObjectPtr<GSocketListener> listener_{g_socket_listener_new()};
   GObjectPtr<GCancellable> stop_{g_cancellable_new()};
+  GObjectPtr<GCancellable> release_{g_cancellable_new()};
   GObjectPtr<GTlsCertificate> certificate_;
   std::string url_;
   mutable std::mutex mutex_;
