@@ -75,6 +75,8 @@ const Configuration *publish(std::optional<Configuration> config) {
   return first;
 }
 
+// Returns the load's result to one waiter. Runs in the waiter's own main
+// context, where its task and its cancellation source are released too.
 void return_result(Waiter &waiter, const Load &load) {
   if (waiter.cancelled) {
     g_source_destroy(waiter.cancelled.get());
@@ -85,6 +87,33 @@ void return_result(Waiter &waiter, const Load &load) {
   } else {
     g_task_return_error(waiter.task.get(), g_error_copy(load.error.get()));
   }
+}
+
+// A result on its way to a waiter, owned by the source that carries it.
+struct Delivery {
+  Waiter waiter;
+  std::shared_ptr<Load> load;
+};
+
+// Hands the result to the waiter in the waiter's main context, so that the
+// caller's task (and whatever the caller hung on it) is never released on the
+// load's thread: a caller in another language may take its own lock to
+// release it, which a thread of ours must never do, least of all while the
+// process exits. Once attached, nothing of the waiter is left here.
+void deliver(Waiter waiter, const std::shared_ptr<Load> &load) {
+  GMainContext *context = g_task_get_context(waiter.task.get());
+  const GSourcePtr source(g_idle_source_new());
+  g_source_set_priority(source.get(), G_PRIORITY_DEFAULT);
+  g_source_set_callback(
+      source.get(),
+      [](gpointer data) {
+        auto *delivery = static_cast<Delivery *>(data);
+        return_result(delivery->waiter, *delivery->load);
+        return G_SOURCE_REMOVE;
+      },
+      new Delivery{std::move(waiter), load},
+      [](gpointer data) { delete static_cast<Delivery *>(data); });
+  g_source_attach(source.get(), context);
 }
 
 // Hands the result of load to everyone who waits for it.
@@ -102,7 +131,7 @@ void finish(const std::shared_ptr<Load> &load, const Configuration *record, GErr
   }
   loads().finished.notify_all();
   for (Waiter &waiter : waiters) {
-    return_result(waiter, *load);
+    deliver(std::move(waiter), load);
   }
 }
 

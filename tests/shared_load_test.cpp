@@ -1,0 +1,57 @@
+// The load shared by every caller, as asynchronous callers meet it.
+#include "config/shared_load.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace qor {
+namespace {
+
+// What became of one caller's task.
+struct Seen {
+  std::atomic<bool> called = false;
+  std::atomic<bool> released = false;
+  std::atomic<std::thread::id> released_on;
+};
+
+// The callers' tasks, and with them whatever the callers hung on them, are
+// released in the callers' main context, never on the load's thread: a
+// caller in another language may take its own lock to release one. Many
+// callers share the load, so that some are answered while it still hands
+// the result to others.
+TEST(SharedLoadTest, CallersTasksAreReleasedOnTheirOwnThread) {
+  std::vector<Seen> seen(1000);
+  std::atomic<bool> all_waiting = false;
+  for (Seen &one : seen) {
+    GTask *task = g_task_new(
+        nullptr, nullptr,
+        [](GObject *, GAsyncResult *, gpointer data) { static_cast<Seen *>(data)->called = true; },
+        &one);
+    g_object_set_data_full(G_OBJECT(task), "seen", &one, [](gpointer data) {
+      auto *state = static_cast<Seen *>(data);
+      state->released_on = std::this_thread::get_id();
+      state->released = true;
+      g_main_context_wakeup(nullptr);
+    });
+    get_or_load_async(task, [&all_waiting](GCancellable *, GError **) {
+      all_waiting.wait(false);
+      return std::optional(Configuration{});
+    });
+    g_object_unref(task);  // the caller keeps no reference of its own
+  }
+  all_waiting = true;
+  all_waiting.notify_one();
+  for (const Seen &one : seen) {
+    while (!one.released) {
+      g_main_context_iteration(nullptr, TRUE);
+    }
+    EXPECT_TRUE(one.called);
+    EXPECT_EQ(one.released_on.load(), std::this_thread::get_id());
+  }
+}
+
+}  // namespace
+}  // namespace qor
