@@ -4,6 +4,7 @@
 
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "config/configuration.h"
@@ -47,27 +48,69 @@ QorConfiguration c_view(const qor::Configuration &config) {
   return view;
 }
 
-// The C view of record, made on first use. Records are never freed or
-// changed, so neither are their views.
+// The views of the library's records, made on first use. Records are never
+// freed or changed, so neither are their views.
+struct Views {
+  std::mutex lock;
+  std::map<const void *, const void *> of_record;
+  std::set<const void *> all;
+};
+
+Views &views() {
+  static auto *const all = new Views;
+  return *all;
+}
+
+// The C view of record, made on first use.
 template <typename Record>
 const auto *view_of(const Record *record) {
   using View = decltype(c_view(*record));
-  static auto *const lock = new std::mutex;
-  static auto *const views = new std::map<const Record *, const View *>;
   if (record == nullptr) {
     return static_cast<const View *>(nullptr);
   }
-  const std::lock_guard guard(*lock);
-  const View *&view = (*views)[record];
+  Views &known = views();
+  const std::lock_guard guard(known.lock);
+  const void *&view = known.of_record[record];
   if (view == nullptr) {
     view = new View(c_view(*record));  // NOLINT(cppcoreguidelines-owning-memory): lives on
+    known.all.insert(view);
   }
-  return view;
+  return static_cast<const View *>(view);
 }
 
-// Records live as long as the process: a copy is the record itself.
+bool is_library_record(const void *record) {
+  Views &known = views();
+  const std::lock_guard guard(known.lock);
+  return known.all.contains(record);
+}
+
+// A configuration is opaque and lives as long as the process: a copy is the
+// record itself.
 gpointer same(gpointer record) { return record; }
 void keep(gpointer /*record*/) {}
+
+// A distribution record's fields are open to its holder, so a copy is a
+// copy: what a caller changes or frees of its own is never the library's.
+QorDistroInfo *copy_distro_info(const QorDistroInfo *info) {
+  auto *copy = g_new0(QorDistroInfo, 1);
+  copy->distributor = g_strdup(info->distributor);
+  copy->description = g_strdup(info->description);
+  copy->release = g_strdup(info->release);
+  copy->codename = g_strdup(info->codename);
+  copy->valid = info->valid;
+  return copy;
+}
+
+// Frees a copy; the library's own record, freed by mistake, stays.
+void free_distro_info(QorDistroInfo *info) {
+  if (is_library_record(info)) {
+    return;
+  }
+  for (const char *field : {info->distributor, info->description, info->release, info->codename}) {
+    g_free(const_cast<char *>(field));
+  }
+  g_free(info);
+}
 
 const char *const *list(const QorConfiguration *config, int slot) {
   g_return_val_if_fail(config != nullptr, nullptr);
@@ -76,7 +119,7 @@ const char *const *list(const QorConfiguration *config, int slot) {
 
 }  // namespace
 
-G_DEFINE_BOXED_TYPE(QorDistroInfo, qor_distro_info, same, keep)
+G_DEFINE_BOXED_TYPE(QorDistroInfo, qor_distro_info, copy_distro_info, free_distro_info)
 G_DEFINE_BOXED_TYPE(QorConfiguration, qor_configuration, same, keep)
 G_DEFINE_ENUM_TYPE(QorHttpError, qor_http_error,
                    G_DEFINE_ENUM_VALUE(QOR_HTTP_ERROR_CANT_RESOLVE, "cant-resolve"),

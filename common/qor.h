@@ -20,7 +20,9 @@ G_BEGIN_DECLS
  * @valid: whether a probe has completed
  *
  * The running Linux distribution. A field the distribution did not give is
- * %NULL.
+ * %NULL. The library's own record is never changed or freed; a copy
+ * (g_boxed_copy(), or a #GValue holding one) has strings of its own and is
+ * the caller's, freed with g_boxed_free().
  */
 typedef struct {
   const char *distributor;
@@ -30,6 +32,7 @@ typedef struct {
   gboolean valid;
 } QorDistroInfo;
 
+#define QOR_TYPE_DISTRO_INFO (qor_distro_info_get_type())
 QOR_EXPORT GType qor_distro_info_get_type(void) G_GNUC_CONST;
 
 /**
@@ -56,6 +59,7 @@ QOR_EXPORT const QorDistroInfo *qor_get_distro_information(void);
 /* NOLINTNEXTLINE(bugprone-reserved-identifier): GLib's naming */
 typedef struct _QorConfiguration QorConfiguration;
 
+#define QOR_TYPE_CONFIGURATION (qor_configuration_get_type())
 QOR_EXPORT GType qor_configuration_get_type(void) G_GNUC_CONST;
 
 /**
