@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/checker.h"
+#include "check/checker.h"
 #include "config/kernel_range.h"
 #include "config/section.h"
 

@@ -1,15 +1,13 @@
 # What `cmake --install` puts in place: the shared library with its public
-# headers, the error box's library for each GTK built (ui/CMakeLists.txt), a
-# pkg-config file for each and a CMake package with a component per box, and
-# the command-line tools' manual pages (driver/CMakeLists.txt installs the
-# tools themselves).
+# headers, the error box's library for each GTK built (src/ui), a pkg-config
+# file for each and a CMake package with a component per box, and the
+# command-line tools' manual pages (tools/CMakeLists.txt installs the tools).
 #
 # Both the pkg-config file and the CMake package find the rest of the
 # installation relative to themselves, so a tree installed with --prefix or
 # DESTDIR, or moved as a whole, still describes itself correctly.
 include(CMakePackageConfigHelpers)
 
-set(QOR_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/qor-config)
 set(QOR_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor-config)
 
 if(QOR_HTTP STREQUAL "soup2")
@@ -18,32 +16,19 @@ else()
   set(QOR_HTTP_MODULES "libsoup-3.0")
 endif()
 
-list(TRANSFORM QOR_TOOLKITS PREPEND qor-config- OUTPUT_VARIABLE QOR_BOX_LIBRARIES)
-install(TARGETS qor-config ${QOR_BOX_LIBRARIES} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-
-foreach(header IN LISTS QOR_PUBLIC_HEADERS)
-  get_filename_component(subdir ${header} DIRECTORY)
-  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${QOR_HEADER_DIR}/${subdir})
+install(TARGETS qor-config EXPORT qor-config LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${QOR_PUBLIC_HEADERS} DESTINATION ${QOR_INSTALL_INCLUDEDIR}/qor)
+install(EXPORT qor-config NAMESPACE qor-config:: FILE qor-config-targets.cmake
+        DESTINATION ${QOR_PACKAGE_DIR})
+foreach(toolkit IN LISTS QOR_TOOLKITS)
+  install(TARGETS qor-config-${toolkit} EXPORT qor-config-${toolkit}
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(EXPORT qor-config-${toolkit} NAMESPACE qor-config::
+          FILE qor-config-${toolkit}-targets.cmake DESTINATION ${QOR_PACKAGE_DIR})
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/${QOR_C_HEADER} DESTINATION ${QOR_HEADER_DIR})
 if(QOR_TOOLKITS)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/display_error.h DESTINATION ${QOR_HEADER_DIR}/ui)
+  install(FILES ${QOR_BOX_HEADER} DESTINATION ${QOR_INSTALL_INCLUDEDIR}/qor)
 endif()
-
-# One include for callers that want all of the core library. The error box is
-# left out: its callers link a toolkit library and include its header.
-list(TRANSFORM QOR_PUBLIC_HEADERS REPLACE "(.+)" "#include \"\\1\"" OUTPUT_VARIABLE QOR_INCLUDES)
-list(JOIN QOR_INCLUDES "\n" QOR_INCLUDES)
-file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/qor-config.h @ONLY CONTENT [[
-// qor-config @PROJECT_VERSION@: the distribution probe, the configuration
-// loader and its record and the HTTP download, in one include.
-#pragma once
-
-#define QOR_CONFIG_VERSION "@PROJECT_VERSION@"
-
-@QOR_INCLUDES@
-]])
-install(FILES ${PROJECT_BINARY_DIR}/qor-config.h DESTINATION ${QOR_HEADER_DIR})
 
 # pkg-config: every path from ${pcfiledir}, unless the directories were given
 # as absolute paths outside the prefix.
@@ -78,19 +63,14 @@ endforeach()
 
 # CMake package: find_package(qor-config) gives the target qor-config::qor-config,
 # and COMPONENTS gtk3 or gtk4 the box's qor-config::gtk3 or qor-config::gtk4.
-get_target_property(QOR_SOVERSION qor-config SOVERSION)
-set(QOR_LIBRARY_SONAME
-    ${CMAKE_SHARED_LIBRARY_PREFIX}qor-config${CMAKE_SHARED_LIBRARY_SUFFIX}.${QOR_SOVERSION})
-set(QOR_CMAKE_LIBDIR ${CMAKE_INSTALL_LIBDIR})
-set(QOR_CMAKE_HEADER_DIR ${QOR_HEADER_DIR})
 configure_package_config_file(
   ${CMAKE_CURRENT_LIST_DIR}/qor-configConfig.cmake.in
   ${PROJECT_BINARY_DIR}/qor-configConfig.cmake
-  INSTALL_DESTINATION ${QOR_PACKAGE_DIR}
-  PATH_VARS QOR_CMAKE_LIBDIR QOR_CMAKE_HEADER_DIR)
-# Before 1.0 a minor release may change the interface.
+  INSTALL_DESTINATION ${QOR_PACKAGE_DIR})
+# The major version is the ABI number: any release of it serves a caller
+# built against an earlier one.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/qor-configConfigVersion.cmake
-                                 COMPATIBILITY SameMinorVersion)
+                                 COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/qor-configConfig.cmake
               ${PROJECT_BINARY_DIR}/qor-configConfigVersion.cmake
         DESTINATION ${QOR_PACKAGE_DIR})
@@ -99,4 +79,5 @@ install(FILES ${PROJECT_BINARY_DIR}/qor-configConfig.cmake
 set(QOR_CONFIG_URL "https://${QOR_CONFIG_HOST}/gfx/qor-config.cfg")
 configure_file(${PROJECT_SOURCE_DIR}/docs/qor-config-test.1 ${PROJECT_BINARY_DIR}/qor-config-test.1
                @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/qor-config-test.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_BINARY_DIR}/qor-config-test.1 ${PROJECT_SOURCE_DIR}/docs/qor-config-check.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "common/line_reader.h"
-#include "config/checker.h"
+#include "base/line_reader.h"
+#include "check/checker.h"
 #include "config/section.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "config/signature.h"
+#include "signature/signature.h"
 
 namespace {
 

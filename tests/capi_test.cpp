@@ -1,7 +1,7 @@
 // The C interface over the library's records.
 #include <gtest/gtest.h>
 
-#include "common/qor.h"
+#include <qor/qor.h>
 #include "test_util.h"
 
 namespace {

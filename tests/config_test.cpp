@@ -3,11 +3,11 @@
 
 #include <random>
 
-#include "config/checker.h"
+#include <qor/compare_versions.hpp>
+#include "check/checker.h"
 #include "config/kernel_range.h"
-#include "config/loader.h"
-#include "config/signature.h"
-#include "config/version.h"
+#include "load/loader.h"
+#include "signature/signature.h"
 #include "test_util.h"
 
 namespace qor {

@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <thread>
 
-#include "common/glib_ptr.h"
-#include "config/configuration.h"
-#include "config/local_copy.h"
-#include "config/signature.h"
-#include "config/signed_copy.h"
-#include "distro/distro_info.h"
-#include "driver/early_download.h"
+#include <qor/configuration.hpp>
+#include <qor/distro_info.hpp>
+#include "base/glib_ptr.h"
+#include "load/local_copy.h"
+#include "load/signed_copy.h"
+#include "signature/signature.h"
 #include "support/http_test_server.h"
+#include "test/early_download.h"
 #include "test_util.h"
 
 namespace qor {

@@ -1,5 +1,5 @@
 // The download against real servers where ns-run made a CA trusted, and the writer.
-#include "net/http_download.h"
+#include <qor/http_download.hpp>
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The load shared by every caller, as asynchronous callers meet it.
-#include "config/shared_load.h"
+#include "load/shared_load.h"
 
 #include <gtest/gtest.h>
 

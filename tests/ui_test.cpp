@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include "ui/display_error.h"
+#include <qor/display_error.h>
 
 // Fontconfig keeps what it loads for the life of the process, on purpose.
 extern "C" const char *__lsan_default_suppressions() {  // NOLINT(bugprone-reserved-identifier)

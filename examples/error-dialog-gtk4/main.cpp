@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "qor-config.h"
-#include "ui/display_error.h"
+#include <qor/display_error.h>
+#include <qor/qor.hpp>
 
 namespace {
 

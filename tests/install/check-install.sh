@@ -3,7 +3,7 @@
 # uses it as another project would:   check-install.sh BUILD SOURCE HTTP TOOLKITS
 # (the build's QOR_HTTP, soup2 or soup3, and QOR_TOOLKITS, the boxes built: "gtk3;gtk4").
 set -euo pipefail
-build=$1 source=$2 http=$3 toolkits=${4//;/ }
+build=$1 source=$2 http=$3 toolkits=${4//;/ } introspection=$5
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-install: $*" >&2; exit 1; }
@@ -19,24 +19,26 @@ wanted="libsoup-3.0 libsodium" && [[ $http == soup2 ]] && wanted="libsoup-2.4 li
 # No toolkit comes with the core library; each box brings only its own.
 [[ $(pkg-config --print-requires qor-config | xargs) == "glib-2.0 gobject-2.0 gio-2.0" ]] || fail "GLib"
 ! ldd "$libdir/libqor-config.so" | grep -E 'gtk|gdk' || fail "the core library loads GTK"
-# Python through the installed typelib: the calls with their types, and the
-# asynchronous load in a main loop against an HTTPS server, printing the lists.
-# Debian's own Python, which python3-gi serves, whatever else is first on PATH.
-export GI_TYPELIB_PATH=$libdir/girepository-1.0 LD_LIBRARY_PATH=$libdir
-[[ -f $prefix/share/gir-1.0/Qor-1.0.gir ]] || fail "no Qor-1.0.gir"
-/usr/bin/python3 -c 'import gi; gi.require_version("Qor", "1.0"); from gi.repository import Qor
+if [[ $introspection == ON ]]; then
+  # Python through the installed typelib: the calls with their types, and the
+  # asynchronous load in a main loop against an HTTPS server, printing the lists.
+  # Debian's own Python, which python3-gi serves, whatever else is first on PATH.
+  export GI_TYPELIB_PATH=$libdir/girepository-1.0 LD_LIBRARY_PATH=$libdir
+  [[ -f $prefix/share/gir-1.0/Qor-1.0.gir ]] || fail "no Qor-1.0.gir"
+  /usr/bin/python3 -c 'import gi; gi.require_version("Qor", "1.0"); from gi.repository import Qor
 assert Qor.compare_versions("6.10", "6.9") > 0 and Qor.get_distro_information().valid in (0, 1)
 assert Qor.HttpError.TOO_MANY_REDIRECTS == 10' || fail "Python"
-mkdir "$work/bin" "$work/home"
-printf '#!/bin/sh\necho "Codename: bookworm"; echo "Distributor ID: Debian"\n' >"$work/bin/lsb_release"
-chmod +x "$work/bin/lsb_release"
-host=$(sed -n 's/^QOR_CONFIG_HOST:STRING=//p' "$build/CMakeCache.txt")
-"$source/tests/support/ns-run" --host "$host" -- "$source/scripts/serve-config" \
-  "$source/data/qor-config.cfg" env PATH="$work/bin:$PATH" HOME="$work/home" \
-  /usr/bin/python3 "$source/examples/python/load-configuration.py" >"$work/python" 2>/dev/null ||
-  (($? != 77)) || exit 77
-grep -qx "install: qor-desktop qor-settings libqor1 qor-session | qor-modules-dkms" "$work/python" ||
-  fail "Python's load: $(cat "$work/python")"
+  mkdir "$work/bin" "$work/home"
+  printf '#!/bin/sh\necho "Codename: bookworm"; echo "Distributor ID: Debian"\n' >"$work/bin/lsb_release"
+  chmod +x "$work/bin/lsb_release"
+  host=$(sed -n 's/^QOR_CONFIG_HOST:STRING=//p' "$build/CMakeCache.txt")
+  "$source/tests/support/ns-run" --host "$host" -- "$source/scripts/serve-config" \
+    "$source/data/qor-config.cfg" env PATH="$work/bin:$PATH" HOME="$work/home" \
+    /usr/bin/python3 "$source/examples/python/load-configuration.py" >"$work/python" 2>/dev/null ||
+    (($? != 77)) || exit 77
+  grep -qx "install: qor-desktop qor-settings libqor1 qor-session | qor-modules-dkms" "$work/python" ||
+    fail "Python's load: $(cat "$work/python")"
+fi
 unset GI_TYPELIB_PATH LD_LIBRARY_PATH
 
 # The tools stay usable on machines without a graphical session.
@@ -44,20 +46,43 @@ unset GI_TYPELIB_PATH LD_LIBRARY_PATH
 grep -q "https://.*/gfx/qor-config.cfg" "$prefix/share/man/man1/qor-config-test.1" || fail "man"
 [[ -f $prefix/share/man/man1/qor-config-check.1 ]] || fail "no qor-config-check(1)"
 
-# Each of the public headers, and only they, compiles on its own from C++17 on.
+# Our headers are all under one folder, and only that folder's parent is on a
+# caller's include path. Each C++ header compiles on its own from C++17 on,
+# each C header as C11 too.
+[[ $(ls "$prefix/include") == "qor-1" && $(ls "$prefix/include/qor-1") == qor ]] ||
+  fail "headers outside include/qor-1/qor"
 read -ra cflags <<<"$(pkg-config --cflags qor-config)"
-for header in $(cd "$prefix/include/qor-config" && find . -name '*.h'); do
-  echo "#include \"$header\"" | c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra -Werror \
-    "${cflags[@]}" - || fail "$header does not compile on its own"
+[[ $(realpath "${cflags[0]#-I}") == "$prefix/include/qor-1" ]] || fail "Cflags: ${cflags[*]}"
+for header in "$prefix"/include/qor-1/qor/*; do
+  echo "#include <qor/${header##*/}>" | c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra -Werror \
+    "${cflags[@]}" - || fail "${header##*/} does not compile on its own"
+  [[ $header == *.hpp ]] || echo "#include <qor/${header##*/}>" |
+    cc -std=c11 -x c -fsyntax-only -Wall -Wextra -Werror "${cflags[@]}" - || fail "$header is not C"
 done
-# The C headers compile as C too.
-for header in qor.h ${toolkits:+ui/display_error.h}; do
-  echo "#include \"$header\"" | cc -std=c11 -x c -fsyntax-only -Wall -Wextra -Werror \
-    "${cflags[@]}" - || fail "$header is not C"
-done
-# qor-config.h, the C++ headers it includes, qor.h, and the box's when a box was built.
-[[ $(find "$prefix/include" -name '*.h' | wc -l) == $((${#toolkits} ? 10 : 9)) ]] || fail "headers"
-! grep display_error "$prefix/include/qor-config/qor-config.h" || fail "qor-config.h has the box"
+[[ $(find "$prefix/include" -type f | wc -l) == $((${#toolkits} ? 11 : 10)) ]] || fail "headers"
+! grep "#include.*display_error" "$prefix/include/qor-1/qor/qor.hpp" || fail "qor.hpp has the box"
+
+# A caller whose own tree has headers named as ours were once
+# (config/version.h, net/http_error.h) builds and runs against the library.
+mkdir -p "$work/caller/config" "$work/caller/net"
+echo '#define CALLER_VERSION "caller 7"' >"$work/caller/config/version.h"
+echo '#define CALLER_HTTP_ERROR 404' >"$work/caller/net/http_error.h"
+cat >"$work/caller/caller.cpp" <<'CALLER'
+#include "config/version.h"
+#include "net/http_error.h"
+#include <qor/qor.h>
+#include <qor/qor.hpp>
+#include <cstdio>
+static_assert(QOR_CHECK_VERSION(1, 0, 0) && !QOR_CHECK_VERSION(QOR_MAJOR_VERSION + 1, 0, 0));
+int main() {
+  std::printf("%s %d %d %d\n", CALLER_VERSION, CALLER_HTTP_ERROR,
+              qor::compare_versions("6.10", "6.9") > 0, qor_compare_versions("1", "2") < 0);
+  return qor::http_error_quark() == qor_http_error_quark() ? 0 : 1;
+}
+CALLER
+c++ -std=c++17 -Wall -Wextra -Werror -I"$work/caller" "$work/caller/caller.cpp" "${cflags[@]}" \
+  $(pkg-config --libs qor-config) -o "$work/caller/caller" || fail "the caller does not build"
+[[ $(LD_LIBRARY_PATH=$libdir "$work/caller/caller") == "caller 7 404 1 1" ]] || fail "the caller"
 
 for gtk in $toolkits; do
   module=gtk4 example=error-dialog-gtk4
@@ -72,7 +97,7 @@ for gtk in $toolkits; do
     { cmake -S "$source/examples/$example" -B "$work/example" $way &&
       cmake --build "$work/example"; } >"$work/log" 2>&1 || { cat "$work/log"; fail "$example"; }
     LD_LIBRARY_PATH=$libdir ldd "$work/example/$example" >"$work/ldd"
-    grep -q "$libdir/libqor-config.so.0" "$work/ldd" && grep -q "$libdir/libqor-config-$gtk.so" \
+    grep -q "$libdir/libqor-config.so.1" "$work/ldd" && grep -q "$libdir/libqor-config-$gtk.so" \
       "$work/ldd" && (($(grep -c libgtk- "$work/ldd") == 1)) || fail "$example: staged box, one GTK"
   done
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/glib_ptr.h"
+#include "base/glib_ptr.h"
 
 namespace qor::test {
 

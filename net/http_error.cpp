@@ -1,7 +1,0 @@
-#include "net/http_error.h"
-
-namespace qor {
-
-GQuark http_error_quark() { return g_quark_from_static_string("HTTP"); }
-
-}  // namespace qor

@@ -1,0 +1,189 @@
+#include "net/http_session.h"
+
+#include <libsoup/soup.h>
+#if !SOUP_CHECK_VERSION(3, 0, 0)
+#include <libsoup/soup-gnome.h>
+#endif
+
+#include <array>
+#include <utility>
+
+#include <qor/http_error.hpp>
+
+namespace qor {
+
+namespace {
+
+#if SOUP_CHECK_VERSION(3, 0, 0)
+
+// libsoup 3 has no GNOME feature set: its default proxy resolver is GIO's,
+// which already follows the desktop's proxy settings.
+SoupSession *plain_session() { return soup_session_new(); }
+
+void forbid_redirects(SoupMessage *message) {
+  soup_message_add_flags(message, SOUP_MESSAGE_NO_REDIRECT);
+}
+
+guint status_of(SoupMessage *message) { return soup_message_get_status(message); }
+const char *reason_of(SoupMessage *message) { return soup_message_get_reason_phrase(message); }
+SoupMessageHeaders *headers_of(SoupMessage *message) {
+  return soup_message_get_response_headers(message);
+}
+SoupMessageHeaders *request_headers_of(SoupMessage *message) {
+  return soup_message_get_request_headers(message);
+}
+
+// The failures that libsoup itself finds, rather than GIO beneath it: a
+// response it cannot read is what libsoup 2 calls a corrupt message.
+int soup_failure(const GError *cause) {
+  const bool unreadable = g_error_matches(cause, SOUP_SESSION_ERROR, SOUP_SESSION_ERROR_PARSING) ||
+                          g_error_matches(cause, SOUP_SESSION_ERROR, SOUP_SESSION_ERROR_ENCODING);
+  return unreadable ? kHttpMalformed : 0;
+}
+
+#else
+
+SoupSession *plain_session() {
+  // The GNOME feature set is the one way to the desktop's proxy settings
+  // that libsoup 2.4 offers, deprecated or not.
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  return soup_session_new_with_options(SOUP_SESSION_ADD_FEATURE_BY_TYPE,
+                                       SOUP_TYPE_GNOME_FEATURES_2_26, nullptr);
+  G_GNUC_END_IGNORE_DEPRECATIONS
+}
+
+void forbid_redirects(SoupMessage *message) {
+  soup_message_set_flags(message, SOUP_MESSAGE_NO_REDIRECT);
+}
+
+guint status_of(SoupMessage *message) { return message->status_code; }
+const char *reason_of(SoupMessage *message) { return message->reason_phrase; }
+SoupMessageHeaders *headers_of(SoupMessage *message) { return message->response_headers; }
+SoupMessageHeaders *request_headers_of(SoupMessage *message) { return message->request_headers; }
+
+// libsoup 2 reports the failures it finds itself as their transport status,
+// which the codes below 100 are numbered after.
+int soup_failure(const GError *cause) {
+  const bool ours = cause->domain == SOUP_HTTP_ERROR && cause->code >= kHttpCantResolve &&
+                    cause->code <= kHttpMalformed;
+  return ours ? cause->code : 0;
+}
+
+#endif
+
+// The body comes as the server sent it, so that its length can be checked
+// against Content-Length whatever coding the server names.
+SoupSession *new_session() {
+  SoupSession *session = plain_session();
+  soup_session_remove_feature_by_type(session, SOUP_TYPE_CONTENT_DECODER);
+  return session;
+}
+
+// libsoup lets a TLS connection end without close_notify, so an end forged
+// or cut by the network would pass for the end of a body that only the
+// connection's close delimits. Insisting makes such an end an error.
+void require_close_notify(SoupMessage * /*message*/, GSocketClientEvent event,
+                          GIOStream *connection, gpointer /*data*/) {
+  if (event == G_SOCKET_CLIENT_TLS_HANDSHAKING && G_IS_TLS_CONNECTION(connection)) {
+    g_tls_connection_set_require_close_notify(G_TLS_CONNECTION(connection), TRUE);
+  }
+}
+
+int failure_for_io_error(int code) {
+  switch (code) {
+    case G_IO_ERROR_HOST_NOT_FOUND:
+      return kHttpCantResolve;
+    case G_IO_ERROR_CONNECTION_REFUSED:
+    case G_IO_ERROR_HOST_UNREACHABLE:
+    case G_IO_ERROR_NETWORK_UNREACHABLE:
+      return kHttpCantConnect;
+    case G_IO_ERROR_PROXY_FAILED:
+    case G_IO_ERROR_PROXY_AUTH_FAILED:
+    case G_IO_ERROR_PROXY_NEED_AUTH:
+    case G_IO_ERROR_PROXY_NOT_ALLOWED:
+      return kHttpCantConnectProxy;
+    default:
+      return kHttpIoError;
+  }
+}
+
+int failure_for(const GError *cause) {
+  if (const int code = soup_failure(cause)) {
+    return code;
+  }
+  if (cause->domain == G_RESOLVER_ERROR) {
+    return kHttpCantResolve;
+  }
+  if (cause->domain == G_TLS_ERROR) {
+    return cause->code == G_TLS_ERROR_EOF ? kHttpIoError : kHttpTlsFailed;
+  }
+  return cause->domain == G_IO_ERROR ? failure_for_io_error(cause->code) : kHttpIoError;
+}
+
+// The fixed message of a code from 2 to 8.
+const char *failure_phrase(int code) {
+  static constexpr std::array<const char *, kHttpMalformed + 1> kPhrases{
+      nullptr,
+      nullptr,
+      "Cannot resolve hostname",
+      "Cannot resolve proxy hostname",
+      "Cannot connect to destination",
+      "Cannot connect to proxy",
+      "SSL handshake failed",
+      "Connection terminated unexpectedly",
+      "Message Corrupt",
+  };
+  return kPhrases.at(static_cast<size_t>(code));
+}
+
+void read_head(SoupMessage *message, HttpResponse &response) {
+  response.status = status_of(message);
+  response.reason = reason_of(message) != nullptr ? reason_of(message) : "";
+  SoupMessageHeaders *headers = headers_of(message);
+  if (const char *location = soup_message_headers_get_one(headers, "Location")) {
+    response.location = location;
+  }
+  if (const char *coding = soup_message_headers_get_list(headers, "Content-Encoding")) {
+    response.coding = coding;
+  }
+  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH) {
+    response.announced_length = soup_message_headers_get_content_length(headers);
+  }
+}
+
+}  // namespace
+
+HttpSession::HttpSession() : session_(G_OBJECT(new_session())) {}
+
+bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &response,
+                      GError **error) const {
+  response = HttpResponse{};
+  g_autoptr(SoupMessage) message = soup_message_new(SOUP_METHOD_GET, url);
+  if (message == nullptr) {
+    g_set_error_literal(error, http_error_quark(), kHttpMalformed, failure_phrase(kHttpMalformed));
+    return false;
+  }
+  forbid_redirects(message);
+  soup_message_headers_replace(request_headers_of(message), "Accept-Encoding", "identity");
+  g_signal_connect(message, "network-event", G_CALLBACK(require_close_notify), nullptr);
+  g_autoptr(GError) cause = nullptr;
+  GObjectPtr<GInputStream> body(
+      soup_session_send(SOUP_SESSION(session_.get()), message, cancellable, &cause));
+  if (body == nullptr) {
+    set_transport_error(error, cause, cancellable);
+    return false;
+  }
+  read_head(message, response);
+  response.body = std::move(body);
+  return true;
+}
+
+void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable) {
+  if (g_cancellable_set_error_if_cancelled(cancellable, error)) {
+    return;
+  }
+  const int code = cause != nullptr ? failure_for(cause) : kHttpIoError;
+  g_set_error_literal(error, http_error_quark(), code, failure_phrase(code));
+}
+
+}  // namespace qor

@@ -1,0 +1,56 @@
+// The only code that knows libsoup: a session that sends one GET and hands
+// back the head of the response and its body as a stream, in libsoup-neutral
+// terms. One source file serves libsoup 2.4 and 3 with a few #if, as the two
+// differ only in making the session, a few accessors and their error domains.
+#pragma once
+
+#include <gio/gio.h>
+
+#include <string>
+
+#include "base/glib_ptr.h"
+
+namespace qor {
+
+struct HttpResponse {
+  guint status = 0;
+  // The server's reason phrase, empty when it gave none.
+  std::string reason;
+  // The Location header as sent, empty when there is none.
+  std::string location;
+  // The Content-Encoding header, empty when there is none. The body is never
+  // decoded: the request asks for none.
+  std::string coding;
+  // The length the server announced, where the body's end is set by a
+  // Content-Length header; -1 otherwise.
+  gint64 announced_length = -1;
+  // The body as it arrives; never null in a response get() returned.
+  GObjectPtr<GInputStream> body;
+};
+
+class HttpSession {
+ public:
+  // A session with the desktop's proxy configuration and the library's
+  // default certificate checks.
+  HttpSession();
+
+  // Sends one GET for url and waits for the head of the response; its body
+  // is left to be read from response.body, with the same cancellable.
+  // Redirections come back as they are, never followed. Returns false when
+  // no response came, with error set: code 8 in the "HTTP" domain for a URL
+  // libsoup cannot take, otherwise as by set_transport_error().
+  bool get(const char *url, GCancellable *cancellable, HttpResponse &response,
+           GError **error) const;
+
+ private:
+  // The SoupSession, as a plain object so that this header names no libsoup.
+  GObjectPtr<GObject> session_;
+};
+
+// Sets error for cause, a failure of get() or of reading a body: GIO's
+// G_IO_ERROR_CANCELLED once cancellable was cancelled, however libsoup
+// reported it; otherwise the code below 100 in the "HTTP" domain that stands
+// for cause, with its fixed message.
+void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable);
+
+}  // namespace qor

@@ -1,0 +1,139 @@
+// Signatures of the configuration file in minisign's format, checked against
+// the public keys a build trusts. Pure: bytes and keys come in as arguments;
+// nothing here reads a file, the environment or the clock.
+#pragma once
+
+#include <glib.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <qor/signature_error.hpp>
+
+namespace qor {
+
+// A signature file is a few hundred bytes; one larger than this is not one.
+inline constexpr std::size_t kMaxSignatureSize = std::size_t{16} * 1024;
+// A legacy signature is checked over the whole file, held in memory, so it is
+// taken for files up to this size; the default, prehashed one over the file's
+// digest, whatever its size.
+inline constexpr std::size_t kMaxLegacyFileSize = std::size_t{16} << 20;
+
+using KeyId = std::array<unsigned char, 8>;
+
+struct PublicKey {
+  KeyId id{};
+  std::array<unsigned char, 32> key{};
+};
+
+// A public key line, the base64 line of a minisign.pub file ("RW..."): nullopt
+// for anything else.
+std::optional<PublicKey> parse_public_key(std::string_view line);
+
+// The keys of a list separated by ";" (a CMake list; empty items are skipped),
+// nullopt when any item is not a key.
+std::optional<std::vector<PublicKey>> parse_public_keys(std::string_view list);
+
+// The keys this build trusts, as -DQOR_CONFIG_KEYS gave them: empty for none.
+std::string_view build_keys();
+
+// As minisign shows a key id: 16 upper-case hex digits of the little-endian
+// 64-bit number.
+std::string format_key_id(const KeyId &id);
+
+using FileDigest = std::array<unsigned char, 64>;
+
+// The BLAKE2b-512 digest of a file, fed a piece at a time as it is read.
+class FileHasher {
+ public:
+  FileHasher();
+  ~FileHasher();
+  FileHasher(const FileHasher &) = delete;
+  FileHasher &operator=(const FileHasher &) = delete;
+
+  void update(std::string_view bytes);
+  // The digest of all the bytes given; the hasher is spent.
+  FileDigest finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+FileDigest hash_file(std::string_view contents);
+
+// A parsed signature file; nothing in it is checked yet.
+struct Signature {
+  // "ED" signs the file's BLAKE2b-512 digest, minisign's default; the
+  // legacy "Ed" signs the whole file.
+  bool prehashed = true;
+  KeyId key_id{};
+  std::array<unsigned char, 64> file_signature{};
+  std::string trusted_comment;                        // without "trusted comment: "
+  std::array<unsigned char, 64> comment_signature{};  // over file_signature + trusted_comment
+};
+
+// Parses a signature file: an untrusted comment line, the base64 signature,
+// a trusted comment line, the base64 signature of that comment; lines may end
+// with CR LF and the last needs no line end. Anything else, or more than
+// 16 KiB, fails with kSignatureMalformed.
+std::optional<Signature> parse_signature(std::string_view text, GError **error);
+
+// What a trusted comment says, in fields separated by tabs or spaces, as
+// minisign writes "timestamp:N\tfile:NAME\thashed": the first timestamp:N
+// with N a number, and the first file:NAME that names another file than
+// qor-config.cfg.
+struct CommentFields {
+  std::optional<std::uint64_t> timestamp;
+  std::optional<std::string> other_file;
+};
+CommentFields read_trusted_comment(std::string_view comment);
+
+// What a signature that verifies vouches for.
+struct Verified {
+  KeyId key_id{};
+  std::string trusted_comment;
+  std::uint64_t timestamp = 0;
+};
+
+// Checks a signature of a file against keys. kept_timestamp is the timestamp
+// of the signature kept from the last accepted download, if any: an older one
+// is refused, an equal one taken. The failures are tried in this order:
+// unknown key, bad trusted comment, bad file, no timestamp, wrong file name,
+// rollback. The first form takes the whole file; the second only its digest,
+// which a legacy signature cannot be checked against (kSignatureBadFile).
+// A legacy signature of a file larger than kMaxLegacyFileSize is refused
+// (kSignatureBadFile), as a download refuses it while the file arrives.
+std::optional<Verified> verify_signature(const Signature &signature, std::string_view file,
+                                         const std::vector<PublicKey> &keys,
+                                         std::optional<std::uint64_t> kept_timestamp,
+                                         GError **error);
+std::optional<Verified> verify_signature(const Signature &signature, const FileDigest &digest,
+                                         const std::vector<PublicKey> &keys,
+                                         std::optional<std::uint64_t> kept_timestamp,
+                                         GError **error);
+
+// Whether a file of size bytes, or a larger one, may still be checked with a
+// legacy signature; false with kSignatureBadFile set when it may not.
+bool legacy_file_fits(std::size_t size, GError **error);
+
+// Refuses (kSignatureRollback) a signature whose timestamp is older than
+// kept_timestamp; true when there is no kept timestamp or it is not newer.
+bool refuse_older(std::uint64_t timestamp, std::optional<std::uint64_t> kept_timestamp,
+                  GError **error);
+
+// Checks a signature's trusted comment alone, without the file it signs:
+// unknown key, bad trusted comment, no timestamp, wrong file name, and
+// rollback against kept_timestamp. For refusing what can be refused before
+// the file is fetched, and for reading the timestamp of the kept signature.
+std::optional<Verified> verify_trusted_comment(const Signature &signature,
+                                               const std::vector<PublicKey> &keys,
+                                               std::optional<std::uint64_t> kept_timestamp,
+                                               GError **error);
+
+}  // namespace qor

@@ -1,0 +1,205 @@
+// qor-config-check: lets the people who publish the configuration file see,
+// before they upload it, what clients would warn about or silently drop, and
+// what one distribution gets, and whether clients take its signature. Reads
+// local files only; no network, no home.
+#include <glib.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <qor/distro_info.hpp>
+#include "check/checker.h"
+#include "load/loader.h"
+#include "signature/signature.h"
+#include "signature/signature_file.h"
+
+namespace {
+
+constexpr int kClean = 0;
+constexpr int kReported = 1;
+constexpr int kTrouble = 2;  // bad usage, an unreadable file, lost output
+
+// Flushed at once, so that in a combined stream the findings stay in order;
+// the first failure is reported and the rest of the output dropped.
+void write_to(FILE *stream, std::string_view text) {
+  if (std::ferror(stream) == 0 &&
+      (std::fwrite(text.data(), 1, text.size(), stream) != text.size() ||
+       std::fflush(stream) != 0)) {
+    std::perror("qor-config-check: cannot write");
+  }
+}
+
+int bad_usage(std::string_view message) {
+  write_to(stderr, "qor-config-check: " + std::string(message) +
+                       "\nTry 'qor-config-check --help' for more.\n");
+  return kTrouble;
+}
+
+int run_check(const char *file, std::string_view text) {
+  const qor::CheckReport report = qor::check_configuration(text);
+  for (const qor::Finding &finding : report.findings) {
+    write_to(stdout, qor::format_finding(file, finding));
+  }
+  write_to(stdout, qor::format_summary(file, report));
+  return report.problem_count() == 0 ? kClean : kReported;
+}
+
+int run_dump(const char *file, std::string_view text, const char *distributor, const char *codename,
+             const char *kernel) {
+  qor::DistroInfo info;
+  info.distributor = distributor;
+  info.codename = codename;
+  const qor::DistributionView view = qor::view_distribution(
+      text, qor::config_id(info), kernel != nullptr ? kernel : qor::running_kernel_release());
+  write_to(stdout, view.dump);
+  for (const qor::Finding &finding : view.findings) {
+    write_to(stderr, qor::format_finding(file, finding));
+  }
+  return view.findings.empty() ? kClean : kReported;
+}
+
+// The keys given with --key, else those built in; bad usage when there are none.
+std::optional<std::vector<qor::PublicKey>> choose_keys(char **given) {
+  if (given == nullptr) {
+    auto keys = qor::parse_public_keys(qor::build_keys());
+    if (keys && !keys->empty()) {
+      return keys;
+    }
+    bad_usage("no keys to check the signature with: give --key, or build with -DQOR_CONFIG_KEYS");
+    return std::nullopt;
+  }
+  std::vector<qor::PublicKey> keys;
+  for (char **line = given; *line != nullptr; ++line) {
+    const auto key = qor::parse_public_key(*line);
+    if (!key) {
+      bad_usage(std::string("--key ") + *line + " is not a minisign public key (RW...)");
+      return std::nullopt;
+    }
+    keys.push_back(*key);
+  }
+  return keys;
+}
+
+std::optional<std::string> read_file(const char *path) {
+  g_autoptr(GError) error = nullptr;
+  std::optional<std::string> text = qor::read_whole_file(path, &error);
+  if (!text) {
+    write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
+  }
+  return text;
+}
+
+// A signature file is read as clients read the kept one: only a regular
+// file, and no more of it than a signature holds.
+std::optional<std::string> read_signature(const char *path) {
+  g_autoptr(GError) error = nullptr;
+  std::optional<std::string> text = qor::read_signature_file(path, &error);
+  if (!text) {
+    write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
+  }
+  return text;
+}
+
+int run_signature(const char *signature_file, std::string_view contents, char **given_keys) {
+  const auto keys = choose_keys(given_keys);
+  const auto signature = keys ? read_signature(signature_file) : std::nullopt;
+  if (!signature) {
+    return kTrouble;
+  }
+  const std::int64_t now = g_get_real_time() / G_USEC_PER_SEC;
+  bool refused = false;
+  for (const qor::Finding &finding : qor::check_signature(contents, *signature, *keys, now)) {
+    write_to(stdout, qor::format_finding(signature_file, finding));
+    refused = refused || finding.is_problem();
+  }
+  return refused ? kReported : kClean;
+}
+
+bool parse_options(int &argc, char **&argv, const GOptionEntry *entries, GError **error) {
+  g_autoptr(GOptionContext) context = g_option_context_new("FILE");
+  g_option_context_set_summary(
+      context,
+      "Checks a configuration file before it is published, or, with --distributor and\n"
+      "--codename, prints the dump that qor-config-test prints on such a system, or,\n"
+      "with --signature, tells whether clients take FILE with that signature.\n"
+      "Exit status: 0 nothing reported, 1 something reported, 2 bad usage, unreadable\n"
+      "FILE or lost output.\n"
+      "See qor-config-check(1).");
+  g_option_context_add_main_entries(context, entries, nullptr);
+  return g_option_context_parse(context, &argc, &argv, error) != FALSE;
+}
+
+// What is wrong with the options taken together, or nullptr.
+const char *usage_problem(char **files, const char *distributor, const char *codename,
+                          const char *kernel, const char *signature, char **keys) {
+  if (files == nullptr || g_strv_length(files) != 1) {
+    return "expected exactly one FILE";
+  }
+  if ((distributor == nullptr) != (codename == nullptr)) {
+    return "--distributor and --codename go together";
+  }
+  if (kernel != nullptr && distributor == nullptr) {
+    return "--kernel needs --distributor and --codename";
+  }
+  if (signature != nullptr && distributor != nullptr) {
+    return "--signature does not go with --distributor";
+  }
+  if (keys != nullptr && signature == nullptr) {
+    return "--key needs --signature";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // A reader that goes away is lost output like any other: the write fails
+  // with EPIPE and is reported, rather than the signal killing us unheard.
+  (void)std::signal(SIGPIPE, SIG_IGN);
+  // GLib's messages in the user's language where it has them.
+  (void)std::setlocale(LC_ALL, "");
+  // Names are taken as raw bytes, as the loader compares them, whatever the
+  // locale's character set: hence the file-name argument type.
+  g_autofree char *distributor = nullptr;
+  g_autofree char *codename = nullptr;
+  g_autofree char *kernel = nullptr;
+  g_autofree char *signature = nullptr;
+  g_auto(GStrv) keys = nullptr;
+  g_auto(GStrv) files = nullptr;
+  const GOptionEntry entries[] = {
+      {"distributor", 0, 0, G_OPTION_ARG_FILENAME, &distributor,
+       "Print the dump for this distributor (as lsb_release -i gives it)", "NAME"},
+      {"codename", 0, 0, G_OPTION_ARG_FILENAME, &codename,
+       "With --distributor: the codename (as lsb_release -c gives it)", "NAME"},
+      {"kernel", 0, 0, G_OPTION_ARG_FILENAME, &kernel,
+       "Decide k lines against this kernel release instead of the running one", "RELEASE"},
+      {"signature", 0, 0, G_OPTION_ARG_FILENAME, &signature,
+       "Tell whether clients take FILE with this minisign signature", "FILE.minisig"},
+      {"key", 0, 0, G_OPTION_ARG_STRING_ARRAY, &keys,
+       "With --signature: check with this public key (RW...), not the built-in ones; repeatable",
+       "KEY"},
+      {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_FILENAME_ARRAY, &files, nullptr, nullptr},
+      {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
+  g_autoptr(GError) error = nullptr;
+  if (!parse_options(argc, argv, entries, &error)) {
+    return bad_usage(error->message);
+  }
+  if (const char *problem = usage_problem(files, distributor, codename, kernel, signature, keys)) {
+    return bad_usage(problem);
+  }
+  const std::optional<std::string> contents = read_file(files[0]);
+  if (!contents) {
+    return kTrouble;
+  }
+  const int status = signature != nullptr ? run_signature(signature, *contents, keys)
+                     : distributor != nullptr
+                         ? run_dump(files[0], *contents, distributor, codename, kernel)
+                         : run_check(files[0], *contents);
+  // A report that did not reach its reader is no clean run.
+  return std::ferror(stdout) != 0 || std::ferror(stderr) != 0 ? kTrouble : status;
+}
