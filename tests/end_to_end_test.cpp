@@ -1,5 +1,6 @@
-// The whole road against the configuration host at 127.0.0.1 (ns-run); the
-// program runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
+// The whole road against an HTTPS server on loopback, which the outside world
+// of the tests (support/outside.cpp) points the library and the program at;
+// the program runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -14,31 +15,18 @@
 #include "load/local_copy.h"
 #include "load/signed_copy.h"
 #include "signature/signature.h"
-#include "support/http_test_server.h"
+#include "support/end_to_end.h"
 #include "test/early_download.h"
-#include "test_util.h"
 
 namespace qor {
 namespace {
 
+using test::EndToEndTest;
 using test::HttpTestServer;
-constexpr const char *kPath = "/gfx/qor-config.cfg";
-
-// text with what pattern (a GRegex, ^ at every line) matches replaced.
-std::string replaced(const std::string &text, const char *pattern, const std::string &by) {
-  g_autoptr(GRegex) regex = g_regex_new(pattern, G_REGEX_MULTILINE, GRegexMatchFlags(0), nullptr);
-  g_autofree char *result =
-      g_regex_replace_literal(regex, text.c_str(), -1, 0, by.c_str(), GRegexMatchFlags(0), nullptr);
-  return result;
-}
-
-class EndToEndTest : public ::testing::Test {
- protected:
-  test::TempDir bin_;
-  test::TempDir home_;
-  std::string local_ = home_.file(".qor-config");
-  HttpTestServer server_{std::string(g_getenv("QOR_CERTS")) + "/server", 443};
-};
+using test::kPath;
+using test::replaced;
+using test::SignedCopyTest;
+using test::stamped;
 
 // One get_configuration_async call and what came back to it.
 struct AsyncCall {
@@ -102,14 +90,12 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   g_setenv("HOME", home_.path.c_str(), TRUE);
   test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
   test::write_file(local_, "old\n");
-  // No home at all (HOME empty, the password entry's empty): nothing to load into.
-  g_setenv("HOME", "", TRUE);
-  test::write_file("/etc/passwd", replaced(*test::read_file("/etc/passwd"),
-                                           "^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*", "root:x:0:0::"));
+  // No home at all: nothing to load into, which a caller is told.
   g_autoptr(GError) no_home = nullptr;
-  EXPECT_EQ(load_async(nullptr, &no_home), nullptr);
+  EXPECT_EQ(load_local_copy(download_local_copy(std::nullopt, published_source(), nullptr),
+                            published_source(), "[Debian bookworm]", "6.1", &no_home),
+            std::nullopt);
   EXPECT_TRUE(g_error_matches(no_home, G_IO_ERROR, G_IO_ERROR_NOT_FOUND));
-  g_setenv("HOME", home_.path.c_str(), TRUE);
   ConfigurationDownload early;  // the server answers 404
   EXPECT_EQ(get_configuration(early), nullptr);
   EXPECT_EQ(get_configuration(early), nullptr);  // downloads anew
@@ -221,7 +207,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     const char *tool;  // lsb_release's output; nullptr: no tool on PATH
     const char *release_file;
     int status;  // 0: the local copy is then the served file; 1: it stays as it was
-    const char *entry_home = nullptr;  // without HOME, the password entry's home
+    const char *entry_home = nullptr;  // HOME empty: the password entry's home
     const char *home = nullptr;        // HOME, where it is not home_
   } cases[] = {
       {"success", HttpTestServer::ok(fixture), debian, nullptr, 0},
@@ -235,6 +221,10 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       {"home-not-a-folder", HttpTestServer::ok(fixture), debian, nullptr, 1, nullptr, "/dev/null"},
   };
   const char *wrapper = g_getenv("QOR_E2E_WRAPPER");
+  const test::TempDir etc;
+  const std::string release_file = etc.file("fedora-release");
+  const std::string passwd = etc.file("passwd");
+  const std::string group = etc.file("group");
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     server_.answer(kPath, c.answer);
@@ -243,31 +233,36 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     if (c.tool != nullptr) {
       test::write_tool(bin_.path, c.tool);
     }
-    g_unlink("/etc/fedora-release");  // a copy-on-write /etc, this namespace's own
+    g_unlink(release_file.c_str());
     if (c.release_file != nullptr) {
-      test::write_file("/etc/fedora-release", c.release_file);
+      test::write_file(release_file, c.release_file);
     }
     g_auto(GStrv) words = g_strsplit(wrapper != nullptr ? wrapper : "", " ", -1);
     std::vector<std::string> argv(words, words + g_strv_length(words));
     argv.emplace_back(QOR_CONFIG_TEST);
     std::vector<std::string> env = {"PATH=" + bin_.path,
-                                    std::string("HOME=") + (c.home ? c.home : home_.path.c_str())};
-    if (c.entry_home != nullptr) {  // the password entries are this namespace's own too
-      env.back() = "HOME=";         // empty as unset: the entry's home counts, not the root
-      // A long entry needs a second try with a larger buffer.
-      test::write_file(
-          "/etc/passwd",
-          replaced(*test::read_file("/etc/passwd"), "^root:[^:]*:[^:]*:[^:]*:[^:]*:[^:]*",
-                   "root:x:0:0:" + std::string(9000, 'r') + ":" + c.entry_home));
-      ASSERT_STREQ(getpwuid(0)->pw_dir, c.entry_home);
+                                    std::string("HOME=") + (c.home ? c.home : home_.path.c_str()),
+                                    "QOR_TEST_FEDORA_RELEASE=" + release_file};
+    env.insert(env.end(), source_.begin(), source_.end());
+    if (c.entry_home != nullptr) {
+      env[1] = "HOME=";  // empty as unset: the entry's home counts, not the root
+      // The password database that nss_wrapper serves in place of the
+      // system's. A long entry needs a second try with a larger buffer.
+      test::write_file(passwd, "user:x:" + std::to_string(getuid()) + ":" +
+                                   std::to_string(getgid()) + ":" + std::string(9000, 'r') + ":" +
+                                   c.entry_home + ":/bin/sh\n");
+      test::write_file(group, "group:x:" + std::to_string(getgid()) + ":\n");
+      env.insert(env.end(), {"LD_PRELOAD=" QOR_NSS_WRAPPER, "NSS_WRAPPER_PASSWD=" + passwd,
+                             "NSS_WRAPPER_GROUP=" + group});
     }
     if (const char *asan = g_getenv("ASAN_OPTIONS")) {  // leaks are valgrind's to find
-      env.push_back(std::string("ASAN_OPTIONS=") + asan + ":detect_leaks=0");
+      env.push_back(std::string("ASAN_OPTIONS=") + asan +
+                    ":detect_leaks=0:verify_asan_link_order=0");
     }
     const test::Run run = test::run_program(argv, env);
-    const auto expected = [&c](const char *stream) {
+    const auto expected = [&](const char *stream) {
       const std::string text = test::read_file(QOR_TEST_DATA "/e2e/" + c.name + stream).value();
-      return replaced(text, "@URL@", ConfigUrl);
+      return replaced(text, "@URL@", server_.url(kPath));
     };
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, expected(".out"));
@@ -284,53 +279,6 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
                 unstamped(run.err.substr(0, note) + run.out + run.err.substr(note)));
     }
   }
-}
-
-// minisign, which publishers sign with, makes the keys and signatures, so the
-// format is checked against an implementation no one here wrote.
-class SignedCopyTest : public EndToEndTest {
- protected:
-  void SetUp() override {
-    if (minisign_.empty()) {
-      GTEST_SKIP() << "no minisign on PATH";
-    }
-  }
-  std::string key(const std::string &name) {  // its public key line
-    EXPECT_EQ(run({minisign_, "-G", "-W", "-p", name + ".pub", "-s", name}), 0);
-    const std::string pub = test::read_file(keys_.file(name + ".pub")).value();
-    return pub.substr(pub.find('\n') + 1, 56);
-  }
-  std::string sign(const std::string &key, const std::string &text,
-                   std::vector<std::string> options) {
-    test::write_file(keys_.file("qor-config.cfg"), text);
-    options.insert(options.begin(), {minisign_, "-S", "-s", key, "-m", "qor-config.cfg"});
-    EXPECT_EQ(run(options), 0);
-    return test::read_file(keys_.file("qor-config.cfg.minisig")).value();
-  }
-  void serve(const std::string &file, const std::string &signature) {
-    server_.answer(kPath, HttpTestServer::ok(file));
-    server_.answer(std::string(kPath) + ".minisig", signature.empty()
-                                                        ? HttpTestServer::status(404, "Not Found")
-                                                        : HttpTestServer::ok(signature));
-  }
-  std::pair<std::optional<std::string>, std::optional<std::string>> kept() const {
-    return {test::read_file(local_), test::read_file(local_ + ".minisig")};
-  }
-
-  test::TempDir keys_;
-
- private:
-  int run(std::vector<std::string> argv) const {
-    return test::run_program(std::move(argv), {}, keys_.path.c_str()).status;
-  }
-  std::string minisign_ = [] {
-    g_autofree char *found = g_find_program_in_path("minisign");
-    return std::string(found != nullptr ? found : "");
-  }();
-};
-
-std::vector<std::string> stamped(const std::string &time, const char *file = "qor-config.cfg") {
-  return {"-t", "timestamp:" + time + "\tfile:" + file};
 }
 
 TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
@@ -375,7 +323,7 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
     const int fetched = server_.requests(kPath);
     g_autoptr(GError) error = nullptr;
     const std::optional<std::string> taken =
-        download_signed(server_.url(kPath), local_, trusted, nullptr, &error);
+        download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, &error);
     // What the signature alone refuses is refused before the file is fetched.
     EXPECT_EQ(server_.requests(kPath) - fetched, c.refused == 0 || c.refused == kSignatureBadFile);
     if (c.refused == 0) {
@@ -391,7 +339,8 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   EXPECT_EQ(read_signed(local_, trusted, nullptr), std::nullopt);
 
   // The whole load with keys, a critical fatal (G_DEBUG), reads the section.
-  const Source source{server_.url(kPath), true, trusted};
+  const Source source{server_.url(kPath), true, trusted,
+                      GObjectPtr<GTlsDatabase>(test::authorities())};
   serve(two, sign("a", two, stamped("400")));
   const std::optional<Configuration> loaded =
       load_local_copy(download_local_copy(home_.path, source, nullptr), source, "[Debian bookworm]",
@@ -413,20 +362,23 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   server_.answer(kPath, HttpTestServer::ok(older), std::chrono::minutes(10));
   g_autoptr(GError) error = nullptr;
   std::optional<std::string> first;
-  std::jthread loading(
-      [&] { first = download_signed(server_.url(kPath), local_, trusted, nullptr, &error); });
+  std::jthread loading([&] {
+    first = download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, &error);
+  });
   while (server_.requests(kPath) == 0) {  // until the server holds the first load's request
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   serve(newer, newer_signature);
-  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, nullptr), newer);
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, nullptr),
+            newer);
   server_.release_held();
   loading.join();
   EXPECT_EQ(first, std::nullopt);
   EXPECT_TRUE(g_error_matches(error, signature_error_quark(), kSignatureRollback));
   EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
   serve(older, older_signature);  // a later load is not given the older pair either
-  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, nullptr, nullptr), std::nullopt);
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, nullptr),
+            std::nullopt);
   EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
 }
 
@@ -466,36 +418,13 @@ TEST_F(SignedCopyTest, AKeptSignatureOfNoUseIsNamed) {
     }
     serve(file, older);
     test::Warnings warnings;
-    const bool taken = download_signed(server_.url(kPath), local_, trusted, nullptr, nullptr) ==
-                       std::optional(file);
+    const bool taken = download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr,
+                                       nullptr) == std::optional(file);
     EXPECT_EQ(taken, c.named || c.name == "none kept");
     EXPECT_EQ(warnings.take().find("The kept signature " + kept_path + " cannot be used") !=
                   std::string::npos,
               c.named);
   }
-}
-
-// In a build that trusts a key (scripts/run-tests --signed), the program
-// takes only the file its signature vouches for.
-TEST_F(SignedCopyTest, AKeyedBuildTakesOnlyTheSignedFile) {
-#ifndef QOR_TEST_SIGNING_KEY
-  GTEST_SKIP() << "this build trusts no key";
-#else
-  const std::string file = "[Debian bookworm]\ns signed\n";
-  serve(file, sign(QOR_TEST_SIGNING_KEY, file, {}));
-  test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
-  const std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path};
-  EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, env).status, 0);
-  const auto taken = kept();
-  EXPECT_EQ(taken.first, file);
-  serve(file + "s unsigned\n", taken.second.value_or(""));
-  const test::Run refused = test::run_program({QOR_CONFIG_TEST}, env);
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.out.find("Config not found at"), std::string::npos);
-  EXPECT_NE(refused.err.find("signature was refused: bad signature of the file"), std::string::npos)
-      << refused.err;
-  EXPECT_EQ(kept(), taken);
-#endif
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// The download against real servers where ns-run made a CA trusted, and the writer.
+// The download against real servers on loopback, whose authority only these
+// tests trust, and the writer.
 #include <qor/http_download.hpp>
+#include "net/http_fetch.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -23,11 +25,16 @@ class HttpDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override { test::write_file(file_, "old contents\n"); }
 
+  bool download(const std::string &url, const std::string &file, GError **error) const {
+    return download_file(url.c_str(), file.c_str(), {authorities_.get()}, nullptr, error);
+  }
+
   test::TempDir dir_;
   std::string file_ = dir_.file("config");
   HttpTestServer http_;
-  HttpTestServer https_{std::string(g_getenv("QOR_CERTS")) + "/server"};
-  HttpTestServer untrusted_{std::string(g_getenv("QOR_CERTS")) + "/untrusted"};
+  HttpTestServer https_{test::certificate("server")};
+  HttpTestServer untrusted_{test::certificate("untrusted")};
+  GObjectPtr<GTlsDatabase> authorities_{test::authorities()};
 };
 
 TEST_F(HttpDownloadTest, StoresTheWholeBodyInPlaceOfTheFile) {
@@ -46,7 +53,7 @@ TEST_F(HttpDownloadTest, StoresTheWholeBodyInPlaceOfTheFile) {
                                          {"/empty", "", file_},
                                          {"/unannounced", "to the end\n", file_},
                                          {"/upgrade", "secure\n", dir_.file("link")}}) {
-    EXPECT_TRUE(http_download_file(http_.url(path).c_str(), file.c_str(), nullptr)) << path;
+    EXPECT_TRUE(download(http_.url(path), file, nullptr)) << path;
     EXPECT_EQ(test::read_file(file), body) << path;
   }
   EXPECT_FALSE(g_file_test(dir_.file("link").c_str(), G_FILE_TEST_IS_SYMLINK));
@@ -114,7 +121,7 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
     const test::ScopedLimit limit(RLIMIT_FSIZE, c.size_cap);
     g_autoptr(GError) error = nullptr;
     const std::string file = c.file.empty() ? file_ : c.file;
-    EXPECT_FALSE(http_download_file(c.url.c_str(), file.c_str(), nullptr, &error));
+    EXPECT_FALSE(download(c.url, file, &error));
     ASSERT_NE(error, nullptr);
     EXPECT_TRUE(g_error_matches(error, c.domain, c.code)) << error->code << ": " << error->message;
     EXPECT_NE(std::string(error->message).find(c.message), std::string::npos) << error->message;

@@ -1,6 +1,7 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <gio/gio.h>
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <sys/resource.h>
@@ -17,6 +18,17 @@
 #include <vector>
 
 namespace qor::test {
+
+// The tests' throw-away authority (support/make-certs, in $QOR_CERTS) and
+// the certificates it made: NAME.pem and NAME.key less their extensions.
+inline std::string certificate(const char *name) {
+  return std::string(g_getenv("QOR_CERTS")) + "/" + name;
+}
+inline std::string authority_file() { return certificate("ca.pem"); }
+// A TLS database that trusts that authority alone; the caller's.
+inline GTlsDatabase *authorities() {
+  return g_tls_file_database_new(authority_file().c_str(), nullptr);
+}
 
 // A fresh folder, removed with all it holds when the object goes.
 struct TempDir {

@@ -32,7 +32,7 @@ const DistroInfo *get_distro_information() {
   if (const DistroInfo *info = probed.load(std::memory_order_acquire)) {
     return info;
   }
-  DistroInfo info = probe_distro(DistroSources{});
+  DistroInfo info = probe_distro(system_distro_sources());
   if (!info.valid) {
     static const DistroInfo *const unset = new DistroInfo();
     return unset;

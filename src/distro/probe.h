@@ -24,6 +24,10 @@ void parse_lsb_release_output(std::string_view output, DistroInfo &info);
 // The record the fallback road makes from the text of /etc/fedora-release.
 DistroInfo parse_fedora_release(std::string_view text);
 
+// Where the process-wide probe looks: the real system's in the library and
+// the tools (src/outside), and in what the tests build, what the test names.
+const DistroSources &system_distro_sources();
+
 // Runs one probe against the given sources. The result's valid flag is unset
 // when neither the tool could start nor the release file be read.
 DistroInfo probe_distro(const DistroSources &sources);

@@ -24,13 +24,6 @@ namespace {
 
 constexpr const char *kNoHome = "No home directory to keep the configuration file in";
 
-// The keys the build trusts, checked when configuring. Should they still
-// not parse, they trust nothing rather than letting unsigned files in.
-Source build_source() {
-  return {ConfigUrl, !build_keys().empty(),
-          parse_public_keys(build_keys()).value_or(std::vector<PublicKey>{})};
-}
-
 // One warning that names why the file was not taken, where the reason lies
 // with its signature or the local file system; the bytes of a trusted
 // comment may be in it.
@@ -48,9 +41,11 @@ void warn_reason(const GError *failure) {
 
 }  // namespace
 
-const Source &published_source() {
-  static const auto *const source = new Source(build_source());
-  return *source;
+// The keys the build trusts are checked when configuring. Should they still
+// not parse, they trust nothing rather than letting unsigned files in.
+Source build_source() {
+  return {ConfigUrl, !build_keys().empty(),
+          parse_public_keys(build_keys()).value_or(std::vector<PublicKey>{}), nullptr};
 }
 
 LocalCopy download_local_copy(const std::optional<std::string> &home, const Source &source,
@@ -62,9 +57,11 @@ LocalCopy download_local_copy(const std::optional<std::string> &home, const Sour
   copy.path = config_local_path(*home);
   GError *failure = nullptr;
   if (!source.signed_only) {
-    copy.stored = http_download_file(source.url.c_str(), copy.path->c_str(), cancellable, &failure);
+    copy.stored = download_file(source.url.c_str(), copy.path->c_str(), source.fetch_options(),
+                                cancellable, &failure);
   } else {
-    copy.verified = download_signed(source.url, *copy.path, source.keys, cancellable, &failure);
+    copy.verified = download_signed(source.url, *copy.path, source.keys, source.fetch_options(),
+                                    cancellable, &failure);
     copy.stored = copy.verified.has_value();
   }
   copy.failure.reset(failure);

@@ -15,6 +15,7 @@
 
 #include <qor/configuration.hpp>
 #include "base/glib_ptr.h"
+#include "net/http_fetch.h"
 #include "signature/signature.h"
 
 namespace qor {
@@ -27,9 +28,19 @@ struct Source {
   // fetched.
   bool signed_only = false;
   std::vector<PublicKey> keys;
+  // The authorities the server's certificate must chain to; null: the
+  // system's.
+  GObjectPtr<GTlsDatabase> tls_database;
+
+  FetchOptions fetch_options() const { return {tls_database.get()}; }
 };
 
-// ConfigUrl, with the keys this build trusts.
+// The source as this build publishes it: ConfigUrl, with the keys the build
+// trusts and the system's authorities.
+Source build_source();
+
+// The source of the process-wide load: build_source() in the library and the
+// tools (src/outside), and in what the tests build, what the test names.
 const Source &published_source();
 
 // Where the local copy goes (nullopt: there is no home to keep it in),

@@ -26,15 +26,15 @@ bool take_signature_piece(std::string &text, std::string_view piece, GError **er
   return true;
 }
 
-std::optional<std::string> fetch_signature(const std::string &url, GCancellable *cancellable,
-                                           GError **error) {
+std::optional<std::string> fetch_signature(const std::string &url, const FetchOptions &options,
+                                           GCancellable *cancellable, GError **error) {
   const std::string where = url + ".minisig";
   std::string text;
   g_autoptr(GError) cause = nullptr;
   const auto sink = [&text](std::string_view piece, GError **failure) {
     return take_signature_piece(text, piece, failure);
   };
-  if (http_fetch(where.c_str(), sink, cancellable, &cause)) {
+  if (http_fetch(where.c_str(), sink, options, cancellable, &cause)) {
     return text;
   }
   if (cause->domain == signature_error_quark() ||
@@ -150,8 +150,9 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
 
 std::optional<std::string> download_signed(const std::string &url, const std::string &path,
                                            const std::vector<PublicKey> &keys,
-                                           GCancellable *cancellable, GError **error) {
-  const std::optional<std::string> text = fetch_signature(url, cancellable, error);
+                                           const FetchOptions &options, GCancellable *cancellable,
+                                           GError **error) {
+  const std::optional<std::string> text = fetch_signature(url, options, cancellable, error);
   const std::optional<Signature> signature = text ? parse_signature(*text, error) : std::nullopt;
   if (!signature) {
     return std::nullopt;
@@ -168,7 +169,7 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
   const auto sink = [&copy, prehashed](std::string_view piece, GError **failure) {
     return copy.take(prehashed, piece, failure);
   };
-  if (!http_fetch(url.c_str(), sink, cancellable, error)) {
+  if (!http_fetch(url.c_str(), sink, options, cancellable, error)) {
     return std::nullopt;
   }
   const std::optional<Verified> verified =

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/glib_ptr.h"
+#include "net/http_fetch.h"
 #include "signature/signature.h"
 
 namespace qor {
@@ -45,7 +46,8 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
 // in the signature domain.
 std::optional<std::string> download_signed(const std::string &url, const std::string &path,
                                            const std::vector<PublicKey> &keys,
-                                           GCancellable *cancellable, GError **error);
+                                           const FetchOptions &options, GCancellable *cancellable,
+                                           GError **error);
 
 // The text of the local copy at path, once it verifies with the signature
 // kept beside it; nullopt with error set otherwise.

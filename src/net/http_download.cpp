@@ -172,21 +172,22 @@ bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable 
 
 }  // namespace
 
-bool http_fetch(const char *url, const BodySink &sink, GCancellable *cancellable, GError **error) {
+bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
+                GCancellable *cancellable, GError **error) {
   std::optional<std::string> start = url != nullptr ? http_url(url) : std::nullopt;
   if (!start) {
     g_set_error(error, http_error_quark(), kHttpMalformed, "Not a valid http or https URL: %s",
                 url != nullptr ? url : "(none)");
     return false;
   }
-  const HttpSession session;
+  const HttpSession session(options.tls_database);
   HttpResponse response;
   return fetch(session, *start, cancellable, response, error) &&
          read_body(response, sink, cancellable, error);
 }
 
-bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
-                        GError **error) {
+bool download_file(const char *url, const char *path, const FetchOptions &options,
+                   GCancellable *cancellable, GError **error) {
   if (path == nullptr || *path == '\0') {
     g_set_error(error, G_IO_ERROR, G_IO_ERROR_INVALID_FILENAME, "No local path to store %s in",
                 url != nullptr ? url : "(none)");
@@ -199,12 +200,17 @@ bool http_download_file(const char *url, const char *path, GCancellable *cancell
              [&file](std::string_view piece, GError **failure) {
                return file.write(piece.data(), piece.size(), failure);
              },
-             cancellable, error) &&
+             options, cancellable, error) &&
          file.commit(error);
 }
 
+bool http_download_file(const char *url, const char *path, GCancellable *cancellable,
+                        GError **error) {
+  return download_file(url, path, FetchOptions{}, cancellable, error);
+}
+
 bool http_download_file(const char *url, const char *path, GError **error) {
-  return http_download_file(url, path, nullptr, error);
+  return download_file(url, path, FetchOptions{}, nullptr, error);
 }
 
 }  // namespace qor

@@ -73,9 +73,12 @@ int soup_failure(const GError *cause) {
 
 // The body comes as the server sent it, so that its length can be checked
 // against Content-Length whatever coding the server names.
-SoupSession *new_session() {
+SoupSession *new_session(GTlsDatabase *tls_database) {
   SoupSession *session = plain_session();
   soup_session_remove_feature_by_type(session, SOUP_TYPE_CONTENT_DECODER);
+  if (tls_database != nullptr) {
+    g_object_set(session, "tls-database", tls_database, nullptr);
+  }
   return session;
 }
 
@@ -153,7 +156,8 @@ void read_head(SoupMessage *message, HttpResponse &response) {
 
 }  // namespace
 
-HttpSession::HttpSession() : session_(G_OBJECT(new_session())) {}
+HttpSession::HttpSession(GTlsDatabase *tls_database)
+    : session_(G_OBJECT(new_session(tls_database))) {}
 
 bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &response,
                       GError **error) const {

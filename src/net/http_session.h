@@ -30,9 +30,9 @@ struct HttpResponse {
 
 class HttpSession {
  public:
-  // A session with the desktop's proxy configuration and the library's
-  // default certificate checks.
-  HttpSession();
+  // A session with the desktop's proxy configuration, checking certificates
+  // against tls_database, or the system's authorities where it is null.
+  explicit HttpSession(GTlsDatabase *tls_database);
 
   // Sends one GET for url and waits for the head of the response; its body
   // is left to be read from response.body, with the same cancellable.

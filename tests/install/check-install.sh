@@ -3,7 +3,7 @@
 # uses it as another project would:   check-install.sh BUILD SOURCE HTTP TOOLKITS
 # (the build's QOR_HTTP, soup2 or soup3, and QOR_TOOLKITS, the boxes built: "gtk3;gtk4").
 set -euo pipefail
-build=$1 source=$2 http=$3 toolkits=${4//;/ } introspection=$5
+build=$1 source=$2 http=$3 toolkits=${4//;/ } introspection=$5 seamed=$6
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-install: $*" >&2; exit 1; }
@@ -28,14 +28,15 @@ if [[ $introspection == ON ]]; then
   /usr/bin/python3 -c 'import gi; gi.require_version("Qor", "1.0"); from gi.repository import Qor
 assert Qor.compare_versions("6.10", "6.9") > 0 and Qor.get_distro_information().valid in (0, 1)
 assert Qor.HttpError.TOO_MANY_REDIRECTS == 10' || fail "Python"
+  # The asynchronous load through the installed typelib, against an HTTPS
+  # server on loopback that only this test trusts: the library loaded is the
+  # tests' copy, which alone can be pointed at that server.
   mkdir "$work/bin" "$work/home"
   printf '#!/bin/sh\necho "Codename: bookworm"; echo "Distributor ID: Debian"\n' >"$work/bin/lsb_release"
   chmod +x "$work/bin/lsb_release"
-  host=$(sed -n 's/^QOR_CONFIG_HOST:STRING=//p' "$build/CMakeCache.txt")
-  "$source/tests/support/ns-run" --host "$host" -- "$source/scripts/serve-config" \
-    "$source/data/qor-config.cfg" env PATH="$work/bin:$PATH" HOME="$work/home" \
-    /usr/bin/python3 "$source/examples/python/load-configuration.py" >"$work/python" 2>/dev/null ||
-    (($? != 77)) || exit 77
+  "$source/scripts/serve-config" --any-port "$source/data/qor-config.cfg" \
+    env PATH="$work/bin:$PATH" HOME="$work/home" LD_LIBRARY_PATH="$seamed" \
+    /usr/bin/python3 "$source/examples/python/load-configuration.py" >"$work/python" 2>/dev/null
   grep -qx "install: qor-desktop qor-settings libqor1 qor-session | qor-modules-dkms" "$work/python" ||
     fail "Python's load: $(cat "$work/python")"
 fi
@@ -101,14 +102,13 @@ for gtk in $toolkits; do
       "$work/ldd" && (($(grep -c libgtk- "$work/ldd") == 1)) || fail "$example: staged box, one GTK"
   done
 
-  # On a real X server, with no network, the example reports the failed
-  # download and then waits in the error box until someone closes it.
-  HOME=$work LD_LIBRARY_PATH=$libdir setsid "$source/tests/support/ns-run" -- \
-    xvfb-run -a "$work/example/$example" 2>"$work/err" &
+  # On a real X server the example reports the failed download (the default
+  # host resolves nowhere) and then waits in the error box until someone
+  # closes it.
+  HOME=$work LD_LIBRARY_PATH=$libdir setsid xvfb-run -a "$work/example/$example" 2>"$work/err" &
   pid=$!
   for _ in $(seq 100); do grep -q "Failed to download" "$work/err" && break; sleep 0.2; done
   sleep 1
-  kill -0 "$pid" 2>/dev/null && kill -- -"$pid" ||
-    { wait "$pid" || (($? != 77)) || exit 77; fail "$example did not wait in the error box"; }
+  kill -0 "$pid" 2>/dev/null && kill -- -"$pid" || fail "$example did not wait in the error box"
   grep -q "Failed to download" "$work/err" || fail "no failed download: $(cat "$work/err")"
 done

@@ -5,6 +5,7 @@
 
 #include <qor/configuration.hpp>
 #include <qor/distro_info.hpp>
+#include "load/local_copy.h"
 #include "test/early_download.h"
 #include "test/heap_pages.h"
 
@@ -31,7 +32,7 @@ int main(int /*argc*/, char ** /*argv*/) {
   (void)std::fflush(stdout);
 
   if (qor::get_configuration(download) == nullptr) {
-    std::printf("Config not found at %s\n", qor::ConfigUrl);
+    std::printf("Config not found at %s\n", qor::published_source().url.c_str());
     return 1;
   }
   return 0;
