@@ -75,9 +75,12 @@ install(FILES ${PROJECT_BINARY_DIR}/qor-configConfig.cmake
               ${PROJECT_BINARY_DIR}/qor-configConfigVersion.cmake
         DESTINATION ${QOR_PACKAGE_DIR})
 
-# The manual page names the download URL, which is fixed at build time.
+# The manual pages name the download URL, which is fixed at build time, and
+# the publisher's guide, installed with the tools.
 set(QOR_CONFIG_URL "https://${QOR_CONFIG_HOST}/gfx/qor-config.cfg")
-configure_file(${PROJECT_SOURCE_DIR}/docs/qor-config-test.1 ${PROJECT_BINARY_DIR}/qor-config-test.1
-               @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/qor-config-test.1 ${PROJECT_SOURCE_DIR}/docs/qor-config-check.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(QOR_PUBLISHER_GUIDE ${CMAKE_INSTALL_FULL_DOCDIR}/file-format.md)
+foreach(page qor-config-test.1 qor-config-check.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/${page} ${PROJECT_BINARY_DIR}/${page} @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/docs/file-format.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

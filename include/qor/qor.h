@@ -72,6 +72,8 @@ QOR_EXPORT GType qor_configuration_get_type(void) G_GNUC_CONST;
 /**
  * qor_get_config_url:
  *
+ * Where the configuration file is fetched from.
+ *
  * Returns: (transfer none): where the configuration file is published,
  *   https://HOST/gfx/qor-config.cfg, the host fixed when the library was built
  *
@@ -117,6 +119,8 @@ QOR_EXPORT void qor_get_configuration_async(GCancellable *cancellable, GAsyncRea
  * @result: what @callback was given
  * @error: where the reason goes when there is no record
  *
+ * Finishes qor_get_configuration_async().
+ *
  * Returns: (transfer none): the record, or %NULL with @error set: in the
  *   #QorHttpError domain when the download failed, the #QorSignatureError
  *   domain when its signature could not be fetched or was refused, a
@@ -131,6 +135,8 @@ QOR_EXPORT const QorConfiguration *qor_get_configuration_finish(GAsyncResult *re
  * qor_configuration_get_errors:
  * @config: a record
  *
+ * The errors list of the section.
+ *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the errors
  *   list, or %NULL when the section has no e line
  *
@@ -141,6 +147,8 @@ QOR_EXPORT const char *const *qor_configuration_get_errors(const QorConfiguratio
 /**
  * qor_configuration_get_sources:
  * @config: a record
+ *
+ * The sources list of the section.
  *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the sources
  *   list (s lines)
@@ -153,6 +161,8 @@ QOR_EXPORT const char *const *qor_configuration_get_sources(const QorConfigurati
  * qor_configuration_get_keys:
  * @config: a record
  *
+ * The keys list of the section.
+ *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the keys list
  *   (g lines)
  *
@@ -163,6 +173,8 @@ QOR_EXPORT const char *const *qor_configuration_get_keys(const QorConfiguration 
 /**
  * qor_configuration_get_docs:
  * @config: a record
+ *
+ * The docs list of the section.
  *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the docs list
  *   (d lines)
@@ -175,6 +187,8 @@ QOR_EXPORT const char *const *qor_configuration_get_docs(const QorConfiguration 
  * qor_configuration_get_INSTALL:
  * @config: a record
  *
+ * The INSTALL list of the section.
+ *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the INSTALL
  *   list (I lines)
  *
@@ -186,6 +200,8 @@ QOR_EXPORT const char *const *qor_configuration_get_INSTALL(const QorConfigurati
  * qor_configuration_get_install:
  * @config: a record
  *
+ * The install list of the section.
+ *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the install
  *   list (i lines)
  *
@@ -196,6 +212,8 @@ QOR_EXPORT const char *const *qor_configuration_get_install(const QorConfigurati
 /**
  * qor_configuration_get_upgrade:
  * @config: a record
+ *
+ * The upgrade list of the section.
  *
  * Returns: (transfer none) (array zero-terminated=1) (nullable): the upgrade
  *   list (u lines)
@@ -249,6 +267,15 @@ typedef enum {
 } QorHttpError;
 
 #define QOR_HTTP_ERROR (qor_http_error_quark())
+/**
+ * qor_http_error_quark:
+ *
+ * The "HTTP" error domain of the download.
+ *
+ * Returns: the domain's quark, that of g_quark_from_static_string("HTTP")
+ *
+ * Since: 1.0
+ */
 QOR_EXPORT GQuark qor_http_error_quark(void);
 QOR_EXPORT GType qor_http_error_get_type(void) G_GNUC_CONST;
 
@@ -280,6 +307,16 @@ typedef enum {
 } QorSignatureError;
 
 #define QOR_SIGNATURE_ERROR (qor_signature_error_quark())
+/**
+ * qor_signature_error_quark:
+ *
+ * The error domain of a refused signature.
+ *
+ * Returns: the domain's quark, that of
+ *   g_quark_from_static_string("qor-signature-error")
+ *
+ * Since: 1.0
+ */
 QOR_EXPORT GQuark qor_signature_error_quark(void);
 QOR_EXPORT GType qor_signature_error_get_type(void) G_GNUC_CONST;
 

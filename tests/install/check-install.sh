@@ -45,7 +45,9 @@ unset GI_TYPELIB_PATH LD_LIBRARY_PATH
 # The tools stay usable on machines without a graphical session.
 ! readelf -d "$prefix/bin/qor-config-test" | grep -E 'NEEDED.*(gtk|gdk|qor-config)' || fail "GTK"
 grep -q "https://.*/gfx/qor-config.cfg" "$prefix/share/man/man1/qor-config-test.1" || fail "man"
-[[ -f $prefix/share/man/man1/qor-config-check.1 ]] || fail "no qor-config-check(1)"
+# The checker's manual page points to the publisher's guide where it is installed.
+guide=$(sed -n 's|^\.IR \(/.*/file-format\.md\) \.$|\1|p' "$prefix/share/man/man1/qor-config-check.1")
+[[ -n $guide && -f $work/stage$guide ]] || fail "the publisher's guide: '$guide'"
 
 # Our headers are all under one folder, and only that folder's parent is on a
 # caller's include path. Each C++ header compiles on its own from C++17 on,
