@@ -90,12 +90,6 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   g_setenv("HOME", home_.path.c_str(), TRUE);
   test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
   test::write_file(local_, "old\n");
-  // No home at all: nothing to load into, which a caller is told.
-  g_autoptr(GError) no_home = nullptr;
-  EXPECT_EQ(load_local_copy(download_local_copy(std::nullopt, published_source(), nullptr),
-                            published_source(), "[Debian bookworm]", "6.1", &no_home),
-            std::nullopt);
-  EXPECT_TRUE(g_error_matches(no_home, G_IO_ERROR, G_IO_ERROR_NOT_FOUND));
   ConfigurationDownload early;  // the server answers 404
   EXPECT_EQ(get_configuration(early), nullptr);
   EXPECT_EQ(get_configuration(early), nullptr);  // downloads anew

@@ -19,7 +19,7 @@
 
 namespace qor::test {
 
-// The tests' throw-away authority (support/make-certs, in $QOR_CERTS) and
+// The tests' throw-away authority (scripts/make-certs, in $QOR_CERTS) and
 // the certificates it made: NAME.pem and NAME.key less their extensions.
 inline std::string certificate(const char *name) {
   return std::string(g_getenv("QOR_CERTS")) + "/" + name;

@@ -5,7 +5,7 @@
 // another host or authority.
 //   QOR_TEST_CONFIG_URL      where the configuration file is fetched from
 //   QOR_TEST_CA_FILE         the only authorities the server's certificate
-//                            may chain to (tests/support/make-certs's ca.pem)
+//                            may chain to (scripts/make-certs's ca.pem)
 //   QOR_TEST_FEDORA_RELEASE  the release file the probe falls back on
 #include <gio/gio.h>
 
