@@ -85,20 +85,15 @@ std::optional<std::vector<qor::PublicKey>> choose_keys(char **given) {
   return keys;
 }
 
-std::optional<std::string> read_file(const char *path) {
-  g_autoptr(GError) error = nullptr;
-  std::optional<std::string> text = qor::read_whole_file(path, &error);
-  if (!text) {
-    write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
-  }
-  return text;
-}
+using Reader = std::optional<std::string> (*)(const std::string &path, GError **error);
 
-// A signature file is read as clients read the kept one: only a regular
-// file, and no more of it than a signature holds.
-std::optional<std::string> read_signature(const char *path) {
+// The file at path as read reads it, or nullopt with the reason on standard
+// error. A signature file is read as clients read the kept one
+// (qor::read_signature_file): only a regular file, and no more of it than a
+// signature holds.
+std::optional<std::string> read_file(const char *path, Reader read = qor::read_whole_file) {
   g_autoptr(GError) error = nullptr;
-  std::optional<std::string> text = qor::read_signature_file(path, &error);
+  std::optional<std::string> text = read(path, &error);
   if (!text) {
     write_to(stderr, std::string("qor-config-check: ") + error->message + "\n");
   }
@@ -107,7 +102,7 @@ std::optional<std::string> read_signature(const char *path) {
 
 int run_signature(const char *signature_file, std::string_view contents, char **given_keys) {
   const auto keys = choose_keys(given_keys);
-  const auto signature = keys ? read_signature(signature_file) : std::nullopt;
+  const auto signature = keys ? read_file(signature_file, qor::read_signature_file) : std::nullopt;
   if (!signature) {
     return kTrouble;
   }
