@@ -323,7 +323,7 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
     const int fetched = server_.requests(kPath);
     g_autoptr(GError) error = nullptr;
     const std::optional<std::string> taken =
-        download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, &error);
+        download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, &error);
     // What the signature alone refuses is refused before the file is fetched.
     EXPECT_EQ(server_.requests(kPath) - fetched, c.refused == 0 || c.refused == kSignatureBadFile);
     if (c.refused == 0) {
@@ -363,13 +363,13 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   g_autoptr(GError) error = nullptr;
   std::optional<std::string> first;
   std::jthread loading([&] {
-    first = download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, &error);
+    first = download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, &error);
   });
   while (server_.requests(kPath) == 0) {  // until the server holds the first load's request
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   serve(newer, newer_signature);
-  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, nullptr),
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, nullptr),
             newer);
   server_.release_held();
   loading.join();
@@ -377,7 +377,7 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   EXPECT_TRUE(g_error_matches(error, signature_error_quark(), kSignatureRollback));
   EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
   serve(older, older_signature);  // a later load is not given the older pair either
-  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr, nullptr),
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, nullptr),
             std::nullopt);
   EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
 }
@@ -418,8 +418,8 @@ TEST_F(SignedCopyTest, AKeptSignatureOfNoUseIsNamed) {
     }
     serve(file, older);
     test::Warnings warnings;
-    const bool taken = download_signed(server_.url(kPath), local_, trusted, trusting_, nullptr,
-                                       nullptr) == std::optional(file);
+    const bool taken = download_signed(server_.url(kPath), local_, trusted, trusting_, now_,
+                                       nullptr, nullptr) == std::optional(file);
     EXPECT_EQ(taken, c.named || c.name == "none kept");
     EXPECT_EQ(warnings.take().find("The kept signature " + kept_path + " cannot be used") !=
                   std::string::npos,

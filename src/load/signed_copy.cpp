@@ -137,7 +137,7 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
     return kept;
   }
   if (const std::optional<Verified> vouched =
-          verify_trusted_comment(*signature, keys, std::nullopt, &problem)) {
+          verify_trusted_comment(*signature, keys, {}, &problem)) {
     kept.timestamp = vouched->timestamp;
   } else if (g_error_matches(problem, signature_error_quark(), kSignatureUnknownKey)) {
     g_clear_error(&problem);
@@ -150,8 +150,8 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
 
 std::optional<std::string> download_signed(const std::string &url, const std::string &path,
                                            const std::vector<PublicKey> &keys,
-                                           const FetchOptions &options, GCancellable *cancellable,
-                                           GError **error) {
+                                           const FetchOptions &options, std::int64_t now,
+                                           GCancellable *cancellable, GError **error) {
   const std::optional<std::string> text = fetch_signature(url, options, cancellable, error);
   const std::optional<Signature> signature = text ? parse_signature(*text, error) : std::nullopt;
   if (!signature) {
@@ -159,9 +159,10 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
   }
   const KeptSignature kept = read_kept_signature(path, keys);
   warn_unusable(path, kept.problem.get());
+  const Freshness fresh{kept.timestamp, now};
   // What can be refused without the file is refused before it is fetched.
   NewCopy copy;
-  if (!verify_trusted_comment(*signature, keys, kept.timestamp, error) ||
+  if (!verify_trusted_comment(*signature, keys, fresh, error) ||
       !copy.file.open(path.c_str(), error)) {
     return std::nullopt;
   }
@@ -173,8 +174,8 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
     return std::nullopt;
   }
   const std::optional<Verified> verified =
-      prehashed ? verify_signature(*signature, copy.digest.finish(), keys, kept.timestamp, error)
-                : verify_signature(*signature, copy.whole, keys, kept.timestamp, error);
+      prehashed ? verify_signature(*signature, copy.digest.finish(), keys, fresh, error)
+                : verify_signature(*signature, copy.whole, keys, fresh, error);
   if (!verified) {
     return std::nullopt;
   }
@@ -188,7 +189,7 @@ std::optional<std::string> read_signed(const std::string &path, const std::vecto
   const std::optional<Signature> signature =
       signature_text ? parse_signature(*signature_text, error) : std::nullopt;
   std::optional<std::string> text = signature ? read_whole_file(path, error) : std::nullopt;
-  if (!text || !verify_signature(*signature, *text, keys, std::nullopt, error)) {
+  if (!text || !verify_signature(*signature, *text, keys, {}, error)) {
     return std::nullopt;
   }
   return text;
