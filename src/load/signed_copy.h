@@ -36,7 +36,9 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
 // Fetches url + ".minisig", then url, and puts both in place at path, the
 // signature first, when the signature verifies with one of keys, is not
 // older than the one kept beside path and has not expired at now (Unix
-// seconds); a kept signature that is of no use is named in a warning. Putting the pair in place and reading it
+// seconds); a kept signature that is of no use is named in a warning. Where
+// the signature is byte for byte the kept one and the kept pair verifies,
+// the file is not fetched and the kept copy is returned. Putting the pair in place and reading it
 // back happen under a lock on path's folder, where the kept timestamp is read again, so that of two
 // loads at once the older pair never replaces the newer. A crash between the two renames leaves a
 // pair that does not verify, which read_signed refuses. Returns the text of the copy as read back,
