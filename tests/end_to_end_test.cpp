@@ -427,5 +427,91 @@ TEST_F(SignedCopyTest, AKeptSignatureOfNoUseIsNamed) {
   }
 }
 
+// The second of two loads of a 12 KB file, as clients make them day after
+// day: what it asks for, is sent and keeps. With keys the first load's pair
+// is written as a load leaves it; without, the first load keeps the copy and
+// its validator. It prints the counts of docs/performance.md (HTTP's alone).
+TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
+  const std::string one = "[Debian bookworm]\ns one\n" + std::string(12263, '#') + "\n";
+  const std::string two = "[Debian bookworm]\ns two\n" + std::string(12263, '#') + "\n";
+  const std::string kept = sign("a", one, stamped("100"));
+  const std::string stale = sign("a", one, stamped("200 expires:150"));
+  const std::string etag = "ETag: \"v1\"";
+  const std::string unchanged = HttpTestServer::status(304, "Not Modified");
+  enum Sent { kNothing, kFile, kNotModified };
+  const struct {
+    std::string name;
+    std::string kept_signature, signature;  // NOLINT(readability-isolate-declaration)
+    std::string validator;                  // without keys: the first load's
+    bool edited;                            // the copy then changed here
+    std::string file;    // the answer to a GET, and to one that sends the validator back
+    std::string if_met;  // NOLINT(readability-isolate-declaration)
+    Sent sent;
+    std::string copy;  // after the load
+    int refused = 0;   // the code in the signature domain, or in HTTP's without keys
+  } cases[] = {
+      {"unchanged, with keys", kept, kept, "", false, HttpTestServer::ok(one), "", kNothing, one},
+      {"changed, with keys, no expires", kept, sign("a", two, stamped("200")), "", false,
+       HttpTestServer::ok(two), "", kFile, two},
+      {"changed, not yet expired", kept, sign("a", two, stamped("200 expires:4102444800")), "",
+       false, HttpTestServer::ok(two), "", kFile, two},
+      {"changed, expired", kept, sign("a", two, stamped("200 expires:150")), "", false,
+       HttpTestServer::ok(two), "", kNothing, one, kSignatureExpired},
+      {"unchanged, expired", stale, stale, "", false, HttpTestServer::ok(one), "", kNothing, one,
+       kSignatureExpired},
+      {"unchanged, without keys", "", "", etag, false, HttpTestServer::ok(two), unchanged,
+       kNotModified, one},
+      {"unchanged, by date", "", "", "Last-Modified: Wed, 01 Jan 2025 00:00:00 GMT", false,
+       HttpTestServer::ok(two), unchanged, kNotModified, one},
+      {"changed here", "", "", etag, true, HttpTestServer::ok(one, etag + "\r\n"), unchanged, kFile,
+       one},
+      {"changed, or validators ignored", "", "", etag, false,
+       HttpTestServer::ok(two, "ETag: \"v2\"\r\n"), "", kFile, two},
+      {"a 304 with a body", "", "", etag, false, HttpTestServer::ok(two),
+       "HTTP/1.1 304 Not Modified\r\nContent-Length: 3\r\n\r\nnew", kNotModified, one, 304},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool keyed = !c.kept_signature.empty();
+    const Source source{server_.url(kPath), keyed, keyed ? trusted : std::vector<PublicKey>{},
+                        GObjectPtr<GTlsDatabase>(test::authorities())};
+    for (const char *end : {"", ".minisig", ".validator"}) {
+      g_unlink((local_ + end).c_str());
+    }
+    server_.answer(kPath, HttpTestServer::ok(one, c.validator + "\r\n"));
+    if (keyed) {
+      test::write_file(local_, one);
+      test::write_file(local_ + ".minisig", c.kept_signature);
+    } else {
+      ASSERT_TRUE(download_local_copy(home_.path, source, nullptr).stored);
+    }
+    if (c.edited) {
+      test::write_file(local_, one + "edited\n");
+    }
+    server_.answer(kPath, c.file);
+    const std::size_t colon = std::min(c.validator.find(':'), c.validator.size());
+    server_.answer_if(kPath,
+                      (c.validator.starts_with("ETag") ? "If-None-Match" : "If-Modified-Since") +
+                          c.validator.substr(colon),
+                      c.if_met);
+    server_.answer(std::string(kPath) + ".minisig", HttpTestServer::ok(c.signature));
+    const HttpTestServer::Traffic file = server_.traffic(kPath), all = server_.traffic("");
+    const LocalCopy copy = download_local_copy(home_.path, source, nullptr);
+    const HttpTestServer::Traffic now = server_.traffic("");
+    const std::size_t sent[] = {0, c.file.size(), c.if_met.size()};
+    EXPECT_EQ(now.requests - all.requests, (c.sent == kNothing ? 0 : 1) + (keyed ? 1 : 0));
+    EXPECT_EQ(server_.traffic(kPath).sent - file.sent, sent[c.sent]);
+    const GQuark domain = keyed ? signature_error_quark() : g_quark_from_static_string("HTTP");
+    EXPECT_TRUE(c.refused == 0 ? copy.stored
+                               : g_error_matches(copy.failure.get(), domain, c.refused));
+    EXPECT_EQ(test::read_file(local_), c.copy);
+    EXPECT_EQ(test::read_file(local_ + ".minisig").value_or(""),
+              c.refused == 0 ? c.signature : c.kept_signature);
+    g_print("%s: %d requests, %zu bytes of request heads, %zu bytes sent\n", c.name.c_str(),
+            now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
+  }
+}
+
 }  // namespace
 }  // namespace qor
