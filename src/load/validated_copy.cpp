@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "net/file_replacement.h"
 #include "signature/signature.h"
@@ -53,7 +53,7 @@ bool take_line(std::string_view line, KeptValidators &kept) {
 // The digest of what fd reads to its end; nullopt where a read fails.
 std::optional<std::string> digest_of(int fd) {
   FileHasher hasher;
-  std::array<char, 65536> chunk{};
+  std::vector<char> chunk(std::size_t{64} * 1024);
   for (;;) {
     const ssize_t got = read(fd, chunk.data(), chunk.size());
     if (got == 0) {
