@@ -476,18 +476,17 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
     const bool keyed = !c.kept_signature.empty();
     const Source source{server_.url(kPath), keyed, keyed ? trusted : std::vector<PublicKey>{},
                         GObjectPtr<GTlsDatabase>(test::authorities())};
-    for (const char *end : {"", ".minisig", ".validator"}) {
-      g_unlink((local_ + end).c_str());
-    }
+    const test::TempDir home;
+    const std::string local = home.file(".qor-config");
     server_.answer(kPath, HttpTestServer::ok(one, c.validator + "\r\n"));
     if (keyed) {
-      test::write_file(local_, one);
-      test::write_file(local_ + ".minisig", c.kept_signature);
+      test::write_file(local, one);
+      test::write_file(local + ".minisig", c.kept_signature);
     } else {
-      ASSERT_TRUE(download_local_copy(home_.path, source, nullptr).stored);
+      ASSERT_TRUE(download_local_copy(home.path, source, nullptr).stored);
     }
     if (c.edited) {
-      test::write_file(local_, one + "edited\n");
+      test::write_file(local, one + "edited\n");
     }
     server_.answer(kPath, c.file);
     const std::size_t colon = std::min(c.validator.find(':'), c.validator.size());
@@ -497,7 +496,7 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
                       c.if_met);
     server_.answer(std::string(kPath) + ".minisig", HttpTestServer::ok(c.signature));
     const HttpTestServer::Traffic file = server_.traffic(kPath), all = server_.traffic("");
-    const LocalCopy copy = download_local_copy(home_.path, source, nullptr);
+    const LocalCopy copy = download_local_copy(home.path, source, nullptr);
     const HttpTestServer::Traffic now = server_.traffic("");
     const std::size_t sent[] = {0, c.file.size(), c.if_met.size()};
     EXPECT_EQ(now.requests - all.requests, (c.sent == kNothing ? 0 : 1) + (keyed ? 1 : 0));
@@ -505,8 +504,8 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
     const GQuark domain = keyed ? signature_error_quark() : g_quark_from_static_string("HTTP");
     EXPECT_TRUE(c.refused == 0 ? copy.stored
                                : g_error_matches(copy.failure.get(), domain, c.refused));
-    EXPECT_EQ(test::read_file(local_), c.copy);
-    EXPECT_EQ(test::read_file(local_ + ".minisig").value_or(""),
+    EXPECT_EQ(test::read_file(local), c.copy);
+    EXPECT_EQ(test::read_file(local + ".minisig").value_or(""),
               c.refused == 0 ? c.signature : c.kept_signature);
     g_print("%s: %d requests, %zu bytes of request heads, %zu bytes sent\n", c.name.c_str(),
             now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
