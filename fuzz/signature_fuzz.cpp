@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::optional<qor::Signature> signature = qor::parse_signature(text, &error);
   if (signature) {
     (void)qor::read_trusted_comment(signature->trusted_comment);
-    (void)qor::verify_trusted_comment(*signature, keys, std::nullopt, nullptr);
-    (void)qor::verify_signature(*signature, kFile, keys, 1796616674, nullptr);
-    (void)qor::verify_signature(*signature, digest, keys, std::nullopt, nullptr);
+    (void)qor::verify_trusted_comment(*signature, keys, {}, nullptr);
+    (void)qor::verify_signature(*signature, kFile, keys, {1796616674, 1796616674}, nullptr);
+    (void)qor::verify_signature(*signature, digest, keys, {}, nullptr);
   }
   return 0;
 }

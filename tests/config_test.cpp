@@ -196,6 +196,8 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
        "warning: timestamp 1765000000000 looks like milliseconds"},
       {"ahead.cfg", sign("ahead.cfg", file, "timestamp:" + ahead), 1,
        "is more than a day ahead of this machine's clock"},
+      {"expired.cfg", sign("expired.cfg", file, "timestamp:7\texpires:8"), 1,
+       "expires 8 (1970-01-01 00:00:08 UTC)\nexpired.cfg.minisig: warning: a client would refuse"},
       {"qor-config.cfg", "/dev/zero", 2, "Cannot read /dev/zero: not a regular file\n"},
   };
   for (const auto &c : cases) {

@@ -15,7 +15,7 @@ TEST_F(SignedCopyTest, AKeyedBuildTakesOnlyTheSignedFile) {
   EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, env).status, 0);
   const auto taken = kept();
   EXPECT_EQ(taken.first, file);
-  serve(file + "s unsigned\n", taken.second.value_or(""));
+  serve(file + "s unsigned\n", sign(QOR_TEST_SIGNING_KEY, file + "s other\n", {}));
   const test::Run refused = test::run_program({QOR_CONFIG_TEST}, env);
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("Config not found at"), std::string::npos);

@@ -65,6 +65,7 @@ TEST_F(HttpDownloadTest, StoresTheWholeBodyInPlaceOfTheFile) {
 TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
   http_.answer("/loop", HttpTestServer::redirect(302, "/loop"));
   http_.answer("/broken", HttpTestServer::status(500, "Internal %s%n Error"));
+  http_.answer("/unasked", HttpTestServer::status(304, "Not Modified"));
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n";
   http_.answer("/closed", head + "Connection: close\r\n\r\n" + std::string(40, 'x'));
   http_.answer("/kept", head + "\r\n" + std::string(40, 'x'));
@@ -92,6 +93,7 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
   } cases[] = {
       {"server error", http_.url("/missing"), http, 404, "Not Found"},
       {"reason phrase as text", http_.url("/broken"), http, 500, "Internal %s%n Error"},
+      {"304 to an unconditional GET", http_.url("/unasked"), http, 304, "Not Modified"},
       {"redirect loop", http_.url("/loop"), http, 10, "Too many redirects"},
       {"HTTPS to HTTP", https_.url("/down"), http, 302,
        https_.url("/down") + " to " + http_.url("/plain")},

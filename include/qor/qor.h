@@ -290,6 +290,8 @@ QOR_EXPORT GType qor_http_error_get_type(void) G_GNUC_CONST;
  *   download
  * @QOR_SIGNATURE_ERROR_WRONG_FILE: the trusted comment names another file
  * @QOR_SIGNATURE_ERROR_NO_TIMESTAMP: the trusted comment has no timestamp
+ * @QOR_SIGNATURE_ERROR_EXPIRED: the clock is past the trusted comment's
+ *   expires:N, so the server may be frozen on a file its publisher replaced
  *
  * Why a load refused the file, in a build that trusts signing keys.
  *
@@ -304,6 +306,7 @@ typedef enum {
   QOR_SIGNATURE_ERROR_ROLLBACK = 6,
   QOR_SIGNATURE_ERROR_WRONG_FILE = 7,
   QOR_SIGNATURE_ERROR_NO_TIMESTAMP = 8,
+  QOR_SIGNATURE_ERROR_EXPIRED = 9,
 } QorSignatureError;
 
 #define QOR_SIGNATURE_ERROR (qor_signature_error_quark())

@@ -21,6 +21,7 @@ enum SignatureFailure : int {
   kSignatureRollback,     // older than the signature kept from the last download
   kSignatureWrongFile,    // the trusted comment's file: names another file
   kSignatureNoTimestamp,  // the trusted comment has no timestamp:N
+  kSignatureExpired,      // past the trusted comment's expires:N
 };
 
 }  // namespace qor

@@ -139,11 +139,13 @@ G_DEFINE_ENUM_TYPE(QorSignatureError, qor_signature_error,
                    G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_MALFORMED, "malformed"),
                    G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_ROLLBACK, "rollback"),
                    G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_WRONG_FILE, "wrong-file"),
-                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_NO_TIMESTAMP, "no-timestamp"))
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_NO_TIMESTAMP, "no-timestamp"),
+                   G_DEFINE_ENUM_VALUE(QOR_SIGNATURE_ERROR_EXPIRED, "expired"))
 
 // The C names are the C++ codes.
 static_assert(int{QOR_SIGNATURE_ERROR_MISSING} == int{qor::kSignatureMissing} &&
               int{QOR_SIGNATURE_ERROR_NO_TIMESTAMP} == int{qor::kSignatureNoTimestamp} &&
+              int{QOR_SIGNATURE_ERROR_EXPIRED} == int{qor::kSignatureExpired} &&
               int{QOR_HTTP_ERROR_CANT_RESOLVE} == int{qor::kHttpCantResolve} &&
               int{QOR_HTTP_ERROR_TOO_MANY_REDIRECTS} == int{qor::kHttpTooManyRedirects});
 

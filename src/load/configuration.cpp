@@ -1,6 +1,7 @@
 // The process-wide configuration, loaded from a fresh download of the file.
 #include <qor/configuration.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -14,6 +15,7 @@
 #include "load/local_copy.h"
 #include "load/shared_load.h"
 #include "load/signed_copy.h"
+#include "load/validated_copy.h"
 #include "signature/signature.h"
 
 namespace qor {
@@ -57,11 +59,12 @@ LocalCopy download_local_copy(const std::optional<std::string> &home, const Sour
   copy.path = config_local_path(*home);
   GError *failure = nullptr;
   if (!source.signed_only) {
-    copy.stored = download_file(source.url.c_str(), copy.path->c_str(), source.fetch_options(),
-                                cancellable, &failure);
+    copy.stored =
+        download_validated(source.url, *copy.path, source.fetch_options(), cancellable, &failure);
   } else {
+    const std::int64_t now = g_get_real_time() / G_USEC_PER_SEC;
     copy.verified = download_signed(source.url, *copy.path, source.keys, source.fetch_options(),
-                                    cancellable, &failure);
+                                    now, cancellable, &failure);
     copy.stored = copy.verified.has_value();
   }
   copy.failure.reset(failure);

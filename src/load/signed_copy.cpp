@@ -98,6 +98,30 @@ void warn_unusable(const std::string &path, const GError *problem) {
   }
 }
 
+// The copy at path, once it verifies with signature.
+std::optional<std::string> read_copy(const std::string &path, const Signature &signature,
+                                     const std::vector<PublicKey> &keys, GError **error) {
+  std::optional<std::string> text = read_whole_file(path, error);
+  if (!text || !verify_signature(signature, *text, keys, {}, error)) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+// The kept copy, where the signature fetched is byte for byte the one kept
+// and the pair still verifies: the file is then what the server holds, and
+// need not be fetched again. Under the lock, as another load may be putting
+// a pair in place meanwhile; a kept pair of no use just means a full fetch.
+std::optional<std::string> read_unchanged(const std::string &path, const std::string &text,
+                                          const Signature &signature,
+                                          const std::vector<PublicKey> &keys) {
+  const FolderLock lock(path);
+  if (read_signature_file(signature_path(path), nullptr) != text) {
+    return std::nullopt;
+  }
+  return read_copy(path, signature, keys, nullptr);
+}
+
 // Puts the verified pair in place and reads it back, unless a load that ran
 // meanwhile has kept a newer signature.
 std::optional<std::string> put_in_place(const std::string &path, const std::string &signature,
@@ -137,7 +161,7 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
     return kept;
   }
   if (const std::optional<Verified> vouched =
-          verify_trusted_comment(*signature, keys, std::nullopt, &problem)) {
+          verify_trusted_comment(*signature, keys, {}, &problem)) {
     kept.timestamp = vouched->timestamp;
   } else if (g_error_matches(problem, signature_error_quark(), kSignatureUnknownKey)) {
     g_clear_error(&problem);
@@ -150,8 +174,8 @@ KeptSignature read_kept_signature(const std::string &path, const std::vector<Pub
 
 std::optional<std::string> download_signed(const std::string &url, const std::string &path,
                                            const std::vector<PublicKey> &keys,
-                                           const FetchOptions &options, GCancellable *cancellable,
-                                           GError **error) {
+                                           const FetchOptions &options, std::int64_t now,
+                                           GCancellable *cancellable, GError **error) {
   const std::optional<std::string> text = fetch_signature(url, options, cancellable, error);
   const std::optional<Signature> signature = text ? parse_signature(*text, error) : std::nullopt;
   if (!signature) {
@@ -159,10 +183,17 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
   }
   const KeptSignature kept = read_kept_signature(path, keys);
   warn_unusable(path, kept.problem.get());
-  // What can be refused without the file is refused before it is fetched.
+  const Freshness fresh{kept.timestamp, now};
+  // What can be refused without the file is refused before it is fetched,
+  // an unchanged pair that has expired among it.
+  if (!verify_trusted_comment(*signature, keys, fresh, error)) {
+    return std::nullopt;
+  }
+  if (std::optional<std::string> unchanged = read_unchanged(path, *text, *signature, keys)) {
+    return unchanged;
+  }
   NewCopy copy;
-  if (!verify_trusted_comment(*signature, keys, kept.timestamp, error) ||
-      !copy.file.open(path.c_str(), error)) {
+  if (!copy.file.open(path.c_str(), error)) {
     return std::nullopt;
   }
   const bool prehashed = signature->prehashed;
@@ -173,8 +204,8 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
     return std::nullopt;
   }
   const std::optional<Verified> verified =
-      prehashed ? verify_signature(*signature, copy.digest.finish(), keys, kept.timestamp, error)
-                : verify_signature(*signature, copy.whole, keys, kept.timestamp, error);
+      prehashed ? verify_signature(*signature, copy.digest.finish(), keys, fresh, error)
+                : verify_signature(*signature, copy.whole, keys, fresh, error);
   if (!verified) {
     return std::nullopt;
   }
@@ -187,11 +218,10 @@ std::optional<std::string> read_signed(const std::string &path, const std::vecto
       read_signature_file(signature_path(path), error);
   const std::optional<Signature> signature =
       signature_text ? parse_signature(*signature_text, error) : std::nullopt;
-  std::optional<std::string> text = signature ? read_whole_file(path, error) : std::nullopt;
-  if (!text || !verify_signature(*signature, *text, keys, std::nullopt, error)) {
+  if (!signature) {
     return std::nullopt;
   }
-  return text;
+  return read_copy(path, *signature, keys, error);
 }
 
 }  // namespace qor

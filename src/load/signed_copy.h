@@ -34,20 +34,20 @@ struct KeptSignature {
 KeptSignature read_kept_signature(const std::string &path, const std::vector<PublicKey> &keys);
 
 // Fetches url + ".minisig", then url, and puts both in place at path, the
-// signature first, when the signature verifies with one of keys and is not
-// older than the one kept beside path; a kept signature that is of no use is
-// named in a warning. Putting the pair in place and reading it back happen
-// under a lock on path's folder, where the kept timestamp is read again, so
-// that of two loads at once the older pair never replaces the newer. A crash
-// between the two renames leaves a pair that does not verify, which
-// read_signed refuses. Returns the text of the copy as read back, or nullopt
-// with error set and nothing changed: the download's error
-// (G_IO_ERROR_CANCELLED among them), the GIO error of the local files, or one
-// in the signature domain.
+// signature first, when the signature verifies with one of keys, is not
+// older than the one kept beside path and has not expired at now (Unix
+// seconds); a kept signature that is of no use is named in a warning. Where
+// the signature is byte for byte the kept one and the kept pair verifies,
+// the file is not fetched and the kept copy is returned. Putting the pair in place and reading it
+// back happen under a lock on path's folder, where the kept timestamp is read again, so that of two
+// loads at once the older pair never replaces the newer. A crash between the two renames leaves a
+// pair that does not verify, which read_signed refuses. Returns the text of the copy as read back,
+// or nullopt with error set and nothing changed: the download's error (G_IO_ERROR_CANCELLED among
+// them), the GIO error of the local files, or one in the signature domain.
 std::optional<std::string> download_signed(const std::string &url, const std::string &path,
                                            const std::vector<PublicKey> &keys,
-                                           const FetchOptions &options, GCancellable *cancellable,
-                                           GError **error);
+                                           const FetchOptions &options, std::int64_t now,
+                                           GCancellable *cancellable, GError **error);
 
 // The text of the local copy at path, once it verifies with the signature
 // kept beside it; nullopt with error set otherwise.

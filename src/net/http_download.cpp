@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <qor/http_error.hpp>
@@ -80,20 +81,35 @@ bool refuse_coding(const HttpResponse &response, GError **error) {
   return false;
 }
 
-// GETs url, following redirections as the library would, except one that
-// would carry the download from HTTPS to plain HTTP; leaves the successful
-// final response, its body unread, in response.
-bool fetch(const HttpSession &session, std::string url, GCancellable *cancellable,
-           HttpResponse &response, GError **error) {
+// A 304 stands for the caller's copy only where the caller asked whether it
+// changed. One that announces a body has sent something else than "not
+// modified", and libsoup would not even read that body.
+bool is_not_modified(const HttpResponse &response, const Validators &asked) {
+  return response.status == 304 && !asked.empty() && !response.chunked &&
+         response.announced_length <= 0;
+}
+
+bool take_final(const HttpResponse &response, const Validators &asked, GError **error) {
+  const bool successful = response.status >= 200 && response.status <= 299;
+  if (!successful && !is_not_modified(response, asked)) {
+    return fail_with_status(response, error);
+  }
+  return refuse_coding(response, error);
+}
+
+// GETs url, conditional on validators, following redirections as the
+// library would, except one that would carry the download from HTTPS to
+// plain HTTP; leaves the successful final response, its body unread, in
+// response.
+bool fetch(const HttpSession &session, std::string url, const Validators &validators,
+           GCancellable *cancellable, HttpResponse &response, GError **error) {
   for (int redirects = 0;; ++redirects) {
-    if (!session.get(url.c_str(), cancellable, response, error)) {
+    if (!session.get(url.c_str(), validators, cancellable, response, error)) {
       return false;
     }
     std::optional<std::string> target = redirect_target(url, response);
     if (!target) {
-      return ((response.status >= 200 && response.status <= 299) ||
-              fail_with_status(response, error)) &&
-             refuse_coding(response, error);
+      return take_final(response, validators, error);
     }
     if (redirects == kMaxRedirects) {
       g_set_error_literal(error, http_error_quark(), kHttpTooManyRedirects, "Too many redirects");
@@ -173,7 +189,7 @@ bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable 
 }  // namespace
 
 bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
-                GCancellable *cancellable, GError **error) {
+                GCancellable *cancellable, GError **error, FetchReport *report) {
   std::optional<std::string> start = url != nullptr ? http_url(url) : std::nullopt;
   if (!start) {
     g_set_error(error, http_error_quark(), kHttpMalformed, "Not a valid http or https URL: %s",
@@ -182,8 +198,17 @@ bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &optio
   }
   const HttpSession session(options.tls_database);
   HttpResponse response;
-  return fetch(session, *start, cancellable, response, error) &&
-         read_body(response, sink, cancellable, error);
+  if (!fetch(session, *start, options.validators, cancellable, response, error)) {
+    return false;
+  }
+  const bool not_modified = is_not_modified(response, options.validators);
+  if (!not_modified && !read_body(response, sink, cancellable, error)) {
+    return false;
+  }
+  if (report != nullptr) {
+    *report = {not_modified, std::move(response.validators)};
+  }
+  return true;
 }
 
 bool download_file(const char *url, const char *path, const FetchOptions &options,

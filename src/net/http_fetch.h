@@ -5,6 +5,7 @@
 #include <gio/gio.h>
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace qor {
@@ -13,19 +14,42 @@ namespace qor {
 // download.
 using BodySink = std::function<bool(std::string_view piece, GError **error)>;
 
+// What a server gives to tell later whether a file has changed since: the
+// ETag and Last-Modified headers as sent, each empty when it gave none.
+struct Validators {
+  std::string etag;
+  std::string last_modified;
+
+  bool empty() const { return etag.empty() && last_modified.empty(); }
+};
+
 // What a caller inside the library may set beyond the defaults of
 // http_download_file.
 struct FetchOptions {
   // The authorities whose certificates the server's must chain to, in place
   // of the system's; null: the system's.
   GTlsDatabase *tls_database = nullptr;
+  // Those of the caller's copy, to ask whether it changed: If-None-Match
+  // with the ETag, or where there is none If-Modified-Since. Empty: an
+  // unconditional GET.
+  Validators validators = {};
+};
+
+// What the final response of a successful fetch said beyond its body.
+struct FetchReport {
+  // A 304 without a body to a conditional GET: the caller's copy is the
+  // file, and the sink was given nothing.
+  bool not_modified = false;
+  Validators validators = {};
 };
 
 // Fetches url as http_download_file does, handing the body to sink as it
 // arrives. True when the final response was successful and all of its body
-// was taken; on false error is set as by http_download_file.
+// was taken, or was a 304 to a conditional GET with no body; report, where
+// given, then says which. On false error is set as by http_download_file:
+// any other 304 fails as other statuses do.
 bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
-                GCancellable *cancellable, GError **error);
+                GCancellable *cancellable, GError **error, FetchReport *report = nullptr);
 
 // http_download_file with options.
 bool download_file(const char *url, const char *path, const FetchOptions &options,

@@ -139,19 +139,35 @@ const char *failure_phrase(int code) {
   return kPhrases.at(static_cast<size_t>(code));
 }
 
+std::string header(SoupMessageHeaders *headers, const char *name) {
+  const char *value = soup_message_headers_get_one(headers, name);
+  return value != nullptr ? value : "";
+}
+
+// Either validator will do; a server that has an ETag compares that first.
+void ask_if_changed(SoupMessage *message, const Validators &validators) {
+  SoupMessageHeaders *headers = request_headers_of(message);
+  if (!validators.etag.empty()) {
+    soup_message_headers_replace(headers, "If-None-Match", validators.etag.c_str());
+  } else if (!validators.last_modified.empty()) {
+    soup_message_headers_replace(headers, "If-Modified-Since", validators.last_modified.c_str());
+  }
+}
+
 void read_head(SoupMessage *message, HttpResponse &response) {
   response.status = status_of(message);
   response.reason = reason_of(message) != nullptr ? reason_of(message) : "";
   SoupMessageHeaders *headers = headers_of(message);
-  if (const char *location = soup_message_headers_get_one(headers, "Location")) {
-    response.location = location;
-  }
+  response.location = header(headers, "Location");
   if (const char *coding = soup_message_headers_get_list(headers, "Content-Encoding")) {
     response.coding = coding;
   }
-  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH) {
+  const SoupEncoding encoding = soup_message_headers_get_encoding(headers);
+  if (encoding == SOUP_ENCODING_CONTENT_LENGTH) {
     response.announced_length = soup_message_headers_get_content_length(headers);
   }
+  response.chunked = encoding == SOUP_ENCODING_CHUNKED;
+  response.validators = {header(headers, "ETag"), header(headers, "Last-Modified")};
 }
 
 }  // namespace
@@ -159,8 +175,8 @@ void read_head(SoupMessage *message, HttpResponse &response) {
 HttpSession::HttpSession(GTlsDatabase *tls_database)
     : session_(G_OBJECT(new_session(tls_database))) {}
 
-bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &response,
-                      GError **error) const {
+bool HttpSession::get(const char *url, const Validators &validators, GCancellable *cancellable,
+                      HttpResponse &response, GError **error) const {
   response = HttpResponse{};
   g_autoptr(SoupMessage) message = soup_message_new(SOUP_METHOD_GET, url);
   if (message == nullptr) {
@@ -169,6 +185,7 @@ bool HttpSession::get(const char *url, GCancellable *cancellable, HttpResponse &
   }
   forbid_redirects(message);
   soup_message_headers_replace(request_headers_of(message), "Accept-Encoding", "identity");
+  ask_if_changed(message, validators);
   g_signal_connect(message, "network-event", G_CALLBACK(require_close_notify), nullptr);
   g_autoptr(GError) cause = nullptr;
   GObjectPtr<GInputStream> body(

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/glib_ptr.h"
+#include "net/http_fetch.h"
 
 namespace qor {
 
@@ -24,6 +25,9 @@ struct HttpResponse {
   // The length the server announced, where the body's end is set by a
   // Content-Length header; -1 otherwise.
   gint64 announced_length = -1;
+  // Whether the body comes in chunks (Transfer-Encoding: chunked).
+  bool chunked = false;
+  Validators validators;
   // The body as it arrives; never null in a response get() returned.
   GObjectPtr<GInputStream> body;
 };
@@ -34,13 +38,14 @@ class HttpSession {
   // against tls_database, or the system's authorities where it is null.
   explicit HttpSession(GTlsDatabase *tls_database);
 
-  // Sends one GET for url and waits for the head of the response; its body
-  // is left to be read from response.body, with the same cancellable.
-  // Redirections come back as they are, never followed. Returns false when
-  // no response came, with error set: code 8 in the "HTTP" domain for a URL
-  // libsoup cannot take, otherwise as by set_transport_error().
-  bool get(const char *url, GCancellable *cancellable, HttpResponse &response,
-           GError **error) const;
+  // Sends one GET for url, conditional on validators where they are not
+  // empty, and waits for the head of the response; its body is left to be
+  // read from response.body, with the same cancellable. Redirections come
+  // back as they are, never followed. Returns false when no response came,
+  // with error set: code 8 in the "HTTP" domain for a URL libsoup cannot
+  // take, otherwise as by set_transport_error().
+  bool get(const char *url, const Validators &validators, GCancellable *cancellable,
+           HttpResponse &response, GError **error) const;
 
  private:
   // The SoupSession, as a plain object so that this header names no libsoup.

@@ -116,8 +116,11 @@ std::optional<std::uint64_t> parse_timestamp(std::string_view digits) {
 void take_field(std::string_view field, CommentFields &fields) {
   constexpr std::string_view kTimestamp = "timestamp:";
   constexpr std::string_view kFile = "file:";
+  constexpr std::string_view kExpires = "expires:";
   if (field.starts_with(kTimestamp) && !fields.timestamp) {
     fields.timestamp = parse_timestamp(field.substr(kTimestamp.size()));
+  } else if (field.starts_with(kExpires) && !fields.expires) {
+    fields.expires = parse_timestamp(field.substr(kExpires.size())).value_or(0);
   } else if (field.starts_with(kFile) && field.substr(kFile.size()) != kSignedFileName &&
              !fields.other_file) {
     fields.other_file = field.substr(kFile.size());
@@ -164,7 +167,7 @@ std::optional<Verified> vouch(const Signature &signature, GError **error) {
                 "wrong file name: the trusted comment names file:" + *fields.other_file + ", not " +
                     std::string(kSignedFileName));
   }
-  return Verified{signature.key_id, signature.trusted_comment, *fields.timestamp};
+  return Verified{signature.key_id, signature.trusted_comment, *fields.timestamp, fields.expires};
 }
 
 // The size of a digest, which a legacy signature never covers.
@@ -202,18 +205,37 @@ bool file_verifies(const Signature &signature, const PublicKey &key, const Signe
   return false;
 }
 
-// verified, unless it is older than the signature kept from the last download.
-std::optional<Verified> no_older(std::optional<Verified> verified,
-                                 std::optional<std::uint64_t> kept_timestamp, GError **error) {
-  if (verified && !refuse_older(verified->timestamp, kept_timestamp, error)) {
+// A mirror frozen on an old pair serves it for as long as it likes; its
+// publisher's expires: says until when the pair may be taken.
+bool refuse_expired(std::optional<std::uint64_t> expires, std::optional<std::int64_t> now,
+                    GError **error) {
+  if (!expires || !now || *now < 0 || static_cast<std::uint64_t>(*now) <= *expires) {
+    return true;
+  }
+  fail(error, kSignatureExpired,
+       "expired signature: its trusted comment says expires:" + std::to_string(*expires) +
+           ", and this machine's clock says " + std::to_string(*now) +
+           "; the server may be serving a file its publisher has since replaced");
+  return false;
+}
+
+// verified, unless it is older than the signature kept from the last
+// download or has expired.
+std::optional<Verified> fresh_only(std::optional<Verified> verified, const Freshness &fresh,
+                                   GError **error) {
+  if (!verified) {
+    return std::nullopt;
+  }
+  if (!refuse_older(verified->timestamp, fresh.kept_timestamp, error) ||
+      !refuse_expired(verified->expires, fresh.now, error)) {
     return std::nullopt;
   }
   return verified;
 }
 
 std::optional<Verified> verify(const Signature &signature, const SignedBytes &bytes,
-                               const std::vector<PublicKey> &keys,
-                               std::optional<std::uint64_t> kept_timestamp, GError **error) {
+                               const std::vector<PublicKey> &keys, const Freshness &fresh,
+                               GError **error) {
   const PublicKey *key = comment_key(signature, keys, error);
   if (key == nullptr) {
     return std::nullopt;
@@ -221,7 +243,7 @@ std::optional<Verified> verify(const Signature &signature, const SignedBytes &by
   if (!file_verifies(signature, *key, bytes, error)) {
     return std::nullopt;
   }
-  return no_older(vouch(signature, error), kept_timestamp, error);
+  return fresh_only(vouch(signature, error), fresh, error);
 }
 
 bool append_key(std::string_view line, std::vector<PublicKey> &keys) {
@@ -339,27 +361,24 @@ CommentFields read_trusted_comment(std::string_view comment) {
 }
 
 std::optional<Verified> verify_signature(const Signature &signature, std::string_view file,
-                                         const std::vector<PublicKey> &keys,
-                                         std::optional<std::uint64_t> kept_timestamp,
+                                         const std::vector<PublicKey> &keys, const Freshness &fresh,
                                          GError **error) {
-  return verify(signature, {file, std::nullopt}, keys, kept_timestamp, error);
+  return verify(signature, {file, std::nullopt}, keys, fresh, error);
 }
 
 std::optional<Verified> verify_signature(const Signature &signature, const FileDigest &digest,
-                                         const std::vector<PublicKey> &keys,
-                                         std::optional<std::uint64_t> kept_timestamp,
+                                         const std::vector<PublicKey> &keys, const Freshness &fresh,
                                          GError **error) {
-  return verify(signature, {std::nullopt, digest}, keys, kept_timestamp, error);
+  return verify(signature, {std::nullopt, digest}, keys, fresh, error);
 }
 
 std::optional<Verified> verify_trusted_comment(const Signature &signature,
                                                const std::vector<PublicKey> &keys,
-                                               std::optional<std::uint64_t> kept_timestamp,
-                                               GError **error) {
+                                               const Freshness &fresh, GError **error) {
   if (comment_key(signature, keys, error) == nullptr) {
     return std::nullopt;
   }
-  return no_older(vouch(signature, error), kept_timestamp, error);
+  return fresh_only(vouch(signature, error), fresh, error);
 }
 
 }  // namespace qor

@@ -86,11 +86,14 @@ std::optional<Signature> parse_signature(std::string_view text, GError **error);
 
 // What a trusted comment says, in fields separated by tabs or spaces, as
 // minisign writes "timestamp:N\tfile:NAME\thashed": the first timestamp:N
-// with N a number, and the first file:NAME that names another file than
-// qor-config.cfg.
+// with N a number, the first file:NAME that names another file than
+// qor-config.cfg, and the first expires:N, the time (Unix seconds) after
+// which the publisher no longer vouches for the file. An expires: whose value
+// is not a number reads as 0, so that a publisher's typo fails closed.
 struct CommentFields {
   std::optional<std::uint64_t> timestamp;
   std::optional<std::string> other_file;
+  std::optional<std::uint64_t> expires;
 };
 CommentFields read_trusted_comment(std::string_view comment);
 
@@ -99,23 +102,30 @@ struct Verified {
   KeyId key_id{};
   std::string trusted_comment;
   std::uint64_t timestamp = 0;
+  std::optional<std::uint64_t> expires;
 };
 
-// Checks a signature of a file against keys. kept_timestamp is the timestamp
-// of the signature kept from the last accepted download, if any: an older one
-// is refused, an equal one taken. The failures are tried in this order:
-// unknown key, bad trusted comment, bad file, no timestamp, wrong file name,
-// rollback. The first form takes the whole file; the second only its digest,
-// which a legacy signature cannot be checked against (kSignatureBadFile).
-// A legacy signature of a file larger than kMaxLegacyFileSize is refused
-// (kSignatureBadFile), as a download refuses it while the file arrives.
+// What a signature must be fresh against, beyond its keys: kept_timestamp,
+// that of the signature kept from the last accepted download, which it may
+// equal but not be older than; and now (Unix seconds), which must not lie
+// after its expires:N. Either absent: not checked.
+struct Freshness {
+  std::optional<std::uint64_t> kept_timestamp;
+  std::optional<std::int64_t> now;
+};
+
+// Checks a signature of a file against keys and fresh. The failures are
+// tried in this order: unknown key, bad trusted comment, bad file, no
+// timestamp, wrong file name, rollback, expired. The first form takes the
+// whole file; the second only its digest, which a legacy signature cannot be
+// checked against (kSignatureBadFile). A legacy signature of a file larger
+// than kMaxLegacyFileSize is refused (kSignatureBadFile), as a download
+// refuses it while the file arrives.
 std::optional<Verified> verify_signature(const Signature &signature, std::string_view file,
-                                         const std::vector<PublicKey> &keys,
-                                         std::optional<std::uint64_t> kept_timestamp,
+                                         const std::vector<PublicKey> &keys, const Freshness &fresh,
                                          GError **error);
 std::optional<Verified> verify_signature(const Signature &signature, const FileDigest &digest,
-                                         const std::vector<PublicKey> &keys,
-                                         std::optional<std::uint64_t> kept_timestamp,
+                                         const std::vector<PublicKey> &keys, const Freshness &fresh,
                                          GError **error);
 
 // Whether a file of size bytes, or a larger one, may still be checked with a
@@ -128,12 +138,11 @@ bool refuse_older(std::uint64_t timestamp, std::optional<std::uint64_t> kept_tim
                   GError **error);
 
 // Checks a signature's trusted comment alone, without the file it signs:
-// unknown key, bad trusted comment, no timestamp, wrong file name, and
-// rollback against kept_timestamp. For refusing what can be refused before
-// the file is fetched, and for reading the timestamp of the kept signature.
+// unknown key, bad trusted comment, no timestamp, wrong file name, rollback
+// and expired. For refusing what can be refused before the file is fetched,
+// and for reading the timestamp of the kept signature.
 std::optional<Verified> verify_trusted_comment(const Signature &signature,
                                                const std::vector<PublicKey> &keys,
-                                               std::optional<std::uint64_t> kept_timestamp,
-                                               GError **error);
+                                               const Freshness &fresh, GError **error);
 
 }  // namespace qor

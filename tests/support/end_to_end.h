@@ -45,6 +45,7 @@ class EndToEndTest : public ::testing::Test {
                                       "QOR_TEST_CA_FILE=" + test::authority_file()};
   GObjectPtr<GTlsDatabase> authorities_{test::authorities()};
   FetchOptions trusting_{authorities_.get()};
+  std::int64_t now_ = g_get_real_time() / G_USEC_PER_SEC;
 };
 
 // minisign, which publishers sign with, makes the keys and signatures, so the

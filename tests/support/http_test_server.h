@@ -1,11 +1,13 @@
 // An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the
 // exact bytes set for it (else a 404) after their delay, then the connection closes.
+// It counts the requests, the bytes of their heads and the bytes sent, per path and in all ("").
 #pragma once
 
 #include <gio/gio.h>
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -53,10 +55,22 @@ class HttpTestServer {
     const std::lock_guard lock(mutex_);
     answers_[path] = {std::move(response), delay, end};
   }
-  int requests(const std::string &path) const {
+  // A request of path whose head holds condition (a line such as
+  // If-None-Match: "v1") gets response in place of path's answer.
+  void answer_if(const std::string &path, const std::string &condition, std::string response) {
     const std::lock_guard lock(mutex_);
-    return requests_.contains(path) ? requests_.at(path) : 0;
+    answers_[path].condition = condition;
+    answers_[path].if_met = std::move(response);
   }
+  struct Traffic {
+    int requests = 0;
+    std::size_t heads = 0, sent = 0;  // NOLINT(readability-isolate-declaration)
+  };
+  Traffic traffic(const std::string &path) const {
+    const std::lock_guard lock(mutex_);
+    return traffic_.contains(path) ? traffic_.at(path) : Traffic{};
+  }
+  int requests(const std::string &path) const { return traffic(path).requests; }
 
   static std::string status(int code, const std::string &reason, const std::string &headers = {}) {
     return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" + headers +
@@ -65,8 +79,8 @@ class HttpTestServer {
   static std::string redirect(int code, const std::string &location) {
     return status(code, "Moved", "Location: " + location + "\r\n");
   }
-  static std::string ok(const std::string &body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+  static std::string ok(const std::string &body, const std::string &headers = {}) {
+    return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
   }
 
@@ -75,6 +89,7 @@ class HttpTestServer {
     std::string response = status(404, "Not Found");
     std::chrono::milliseconds delay{};
     End end = kCloseNotify;
+    std::string condition = {}, if_met = {};  // NOLINT(readability-isolate-declaration)
   };
 
   // Reads the request's head, then answers for the path in its first line.
@@ -96,8 +111,14 @@ class HttpTestServer {
       const std::lock_guard lock(mutex_);
       const std::size_t start = head.find(' ') + 1;
       const std::string path = head.substr(start, head.find(' ', start) - start);
-      ++requests_[path];
       answer = answers_.contains(path) ? answers_[path] : answer;
+      if (!answer.if_met.empty() && head.find(answer.condition + "\r\n") != std::string::npos) {
+        answer.response = answer.if_met;
+      }
+      for (Traffic &counts : {std::ref(traffic_[path]), std::ref(traffic_[""])}) {  // "": all
+        counts = {counts.requests + 1, counts.heads + head.size(),
+                  counts.sent + answer.response.size()};
+      }
     }
     std::array<GPollFD, 2> wakes{};
     if (answer.delay.count() > 0 && g_cancellable_make_pollfd(stop_.get(), &wakes[0]) &&
@@ -121,7 +142,7 @@ class HttpTestServer {
   std::string url_;
   mutable std::mutex mutex_;
   std::map<std::string, Answer> answers_;
-  std::map<std::string, int> requests_;
+  std::map<std::string, Traffic> traffic_;
   std::jthread thread_;  // last: joined before the rest goes
 };
 

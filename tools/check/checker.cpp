@@ -211,8 +211,9 @@ void note(std::vector<Finding> &out, std::string message) {
   out.push_back({0, FindingKind::kSignatureNote, std::move(message)});
 }
 
-std::string describe_timestamp(std::uint64_t timestamp) {
-  std::string text = "timestamp " + std::to_string(timestamp);
+// "LABEL N (DATE)", the date where N is one.
+std::string describe_time(const char *label, std::uint64_t timestamp) {
+  std::string text = label + (" " + std::to_string(timestamp));
   g_autoptr(GDateTime) time = timestamp <= G_MAXINT64
                                   ? g_date_time_new_from_unix_utc(static_cast<gint64>(timestamp))
                                   : nullptr;
@@ -314,12 +315,17 @@ std::vector<Finding> check_signature(std::string_view file, std::string_view sig
   if (parsed) {
     note(out, "key id " + format_key_id(parsed->key_id));
     note(out, "trusted comment: " + parsed->trusted_comment);
-    if (const auto timestamp = read_trusted_comment(parsed->trusted_comment).timestamp) {
-      note(out, describe_timestamp(*timestamp));
+    const CommentFields fields = read_trusted_comment(parsed->trusted_comment);
+    if (fields.timestamp) {
+      note(out, describe_time("timestamp", *fields.timestamp));
+    }
+    if (fields.expires) {
+      note(out, describe_time("expires", *fields.expires));
     }
   }
+  // Now: a client takes the file until its expires:, and refuses it after.
   const std::optional<Verified> verified =
-      parsed ? verify_signature(*parsed, file, keys, std::nullopt, &error) : std::nullopt;
+      parsed ? verify_signature(*parsed, file, keys, {std::nullopt, now}, &error) : std::nullopt;
   if (!verified) {
     out.push_back({0, FindingKind::kSignatureRefused,
                    std::string("a client would refuse the file: ") + error->message});

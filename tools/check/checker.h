@@ -75,9 +75,10 @@ DistributionView view_distribution(std::string_view text, std::string_view confi
                                    std::string_view kernel_release);
 
 // What a client that trusts keys, and has no signature kept, makes of file
-// with signature (the text of a signature file): notes of the key id, the
-// trusted comment and its timestamp, as far as they can be read, then a note
-// that it takes the file or a problem naming why it refuses it. A timestamp
+// with signature (the text of a signature file) at now: notes of the key id,
+// the trusted comment, its timestamp and expires:, as far as they can be
+// read, then a note that it takes the file or a problem naming why it
+// refuses it, its expiry among the reasons. A timestamp
 // that looks like milliseconds, or lies more than a day after now (Unix
 // seconds), is a problem too: clients take the file, and its timestamp then
 // keeps them from taking any file signed before it.

@@ -1,0 +1,166 @@
+#include "load/validated_copy.h"
+
+#include <fcntl.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+#include "net/file_replacement.h"
+#include "signature/signature.h"
+#include "signature/signature_file.h"
+
+namespace qor {
+
+namespace {
+
+constexpr std::string_view kDigest = "digest ";
+constexpr std::string_view kEtag = "etag ";
+constexpr std::string_view kLastModified = "last-modified ";
+
+std::string hex(const FileDigest &digest) {
+  constexpr std::string_view kHex = "0123456789abcdef";
+  std::string text;
+  for (const unsigned char byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0xf];
+  }
+  return text;
+}
+
+bool printable(std::string_view value) {
+  return std::none_of(value.begin(), value.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+// Takes one line into kept; false for a line of no known kind.
+bool take_line(std::string_view line, KeptValidators &kept) {
+  for (const auto &[prefix, value] : {std::pair{kDigest, &kept.digest},
+                                      {kEtag, &kept.validators.etag},
+                                      {kLastModified, &kept.validators.last_modified}}) {
+    if (line.starts_with(prefix)) {
+      *value = line.substr(prefix.size());
+      return true;
+    }
+  }
+  return false;
+}
+
+// The digest of what fd reads to its end; nullopt where a read fails.
+std::optional<std::string> digest_of(int fd) {
+  FileHasher hasher;
+  std::vector<char> chunk(std::size_t{64} * 1024);
+  for (;;) {
+    const ssize_t got = read(fd, chunk.data(), chunk.size());
+    if (got == 0) {
+      return hex(hasher.finish());
+    }
+    if (got == -1 && errno != EINTR) {
+      return std::nullopt;
+    }
+    hasher.update(std::string_view(chunk.data(), got > 0 ? static_cast<std::size_t>(got) : 0));
+  }
+}
+
+// The digest of the regular file at path; nullopt where it cannot be read.
+// A FIFO is not waited on, nor a link followed.
+std::optional<std::string> digest_of_file(const std::string &path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd == -1) {
+    return std::nullopt;
+  }
+  struct stat status {};
+  std::optional<std::string> digest;
+  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    digest = digest_of(fd);
+  }
+  close(fd);
+  return digest;
+}
+
+// The validators kept beside the copy at path, where the copy is still the
+// one they were kept with; none otherwise. Read as the kept signature is.
+Validators usable_validators(const std::string &path) {
+  const std::optional<std::string> text = read_signature_file(validator_path(path), nullptr);
+  std::optional<KeptValidators> kept = text ? parse_validators(*text) : std::nullopt;
+  if (!kept || digest_of_file(path) != kept->digest) {
+    return {};
+  }
+  return std::move(kept->validators);
+}
+
+// Kept only once the copy is in place, so that a crash in between leaves the
+// old validators, whose digest the new copy does not match.
+void keep_validators(const std::string &path, const KeptValidators &kept) {
+  const std::string where = validator_path(path);
+  if (kept.validators.empty()) {
+    g_unlink(where.c_str());
+    return;
+  }
+  const std::string text = format_validators(kept);
+  FileReplacement file;
+  if (file.open(where.c_str(), nullptr) && file.write(text.data(), text.size(), nullptr)) {
+    file.commit(nullptr);
+  }
+}
+
+}  // namespace
+
+std::string validator_path(const std::string &path) { return path + ".validator"; }
+
+std::string format_validators(const KeptValidators &kept) {
+  std::string text = std::string(kDigest) + kept.digest + "\n";
+  if (!kept.validators.etag.empty()) {
+    text += std::string(kEtag) + kept.validators.etag + "\n";
+  }
+  if (!kept.validators.last_modified.empty()) {
+    text += std::string(kLastModified) + kept.validators.last_modified + "\n";
+  }
+  return text;
+}
+
+std::optional<KeptValidators> parse_validators(std::string_view text) {
+  KeptValidators kept;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = text.substr(0, end);
+    if (!printable(line) || !take_line(line, kept)) {
+      return std::nullopt;
+    }
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  if (kept.digest.empty() || kept.validators.empty()) {
+    return std::nullopt;
+  }
+  return kept;
+}
+
+bool download_validated(const std::string &url, const std::string &path, FetchOptions options,
+                        GCancellable *cancellable, GError **error) {
+  options.validators = usable_validators(path);
+  FileReplacement file;
+  FileHasher digest;
+  const auto sink = [&file, &digest](std::string_view piece, GError **failure) {
+    digest.update(piece);
+    return file.write(piece.data(), piece.size(), failure);
+  };
+  FetchReport report;
+  if (!file.open(path.c_str(), error) ||
+      !http_fetch(url.c_str(), sink, options, cancellable, error, &report)) {
+    return false;
+  }
+  if (report.not_modified) {
+    return true;
+  }
+  if (!file.commit(error)) {
+    return false;
+  }
+  keep_validators(path, {std::move(report.validators), hex(digest.finish())});
+  return true;
+}
+
+}  // namespace qor
