@@ -6,9 +6,8 @@
 
 namespace {
 
-// A copy of the library's distribution record is the caller's own, to
-// change and free; the library's record stays as it was, whatever is done
-// to the copy, and even when the record itself is freed by mistake.
+// A copy of the distribution record is the caller's own to change and free;
+// the library's stays as it was, even when it is itself freed by mistake.
 TEST(CInterfaceTest, ACopyOfTheDistributionRecordIsTheCallersOwn) {
   const qor::test::TempDir bin;
   g_setenv("PATH", bin.path.c_str(), TRUE);

@@ -1,5 +1,4 @@
-// The whole road against an HTTPS server on loopback, which the outside world
-// of the tests (support/outside.cpp) points the library and the program at;
+// The whole road against an HTTPS server on loopback (support/end_to_end.h);
 // the program runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 #include <qor/configuration.hpp>
@@ -51,29 +51,22 @@ struct AsyncCall {
   AsyncCall &operator=(const AsyncCall &) = delete;
 };
 
+using AsyncCalls = std::vector<std::unique_ptr<AsyncCall>>;
+
+AsyncCalls async_calls(int count, GCancellable *cancellable = nullptr) {
+  AsyncCalls calls;
+  for (int i = 0; i < count; ++i) {
+    calls.push_back(std::make_unique<AsyncCall>(cancellable));
+  }
+  return calls;
+}
+
 // Runs the main loop until each call's callback has come.
-void wait_for(const std::vector<std::unique_ptr<AsyncCall>> &calls) {
+const AsyncCalls &wait_for(const AsyncCalls &calls) {
   for (const auto &call : calls) {
     while (!call->done) {
       g_main_context_iteration(nullptr, TRUE);
     }
-  }
-}
-
-const Configuration *load_async(GCancellable *cancellable, GError **error) {
-  std::vector<std::unique_ptr<AsyncCall>> call;
-  call.push_back(std::make_unique<AsyncCall>(cancellable));
-  wait_for(call);
-  if (call[0]->error) {
-    g_propagate_error(error, call[0]->error.release());
-  }
-  return call[0]->config;
-}
-
-std::vector<std::unique_ptr<AsyncCall>> async_calls(int count) {
-  std::vector<std::unique_ptr<AsyncCall>> calls;
-  for (int i = 0; i < count; ++i) {
-    calls.push_back(std::make_unique<AsyncCall>());
   }
   return calls;
 }
@@ -103,9 +96,10 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
     g_cancellable_cancel(cancellable);
   });
   const auto start = std::chrono::steady_clock::now();
-  g_autoptr(GError) error = nullptr;
-  EXPECT_EQ(load_async(cancellable, &error), nullptr);
-  EXPECT_TRUE(g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED));
+  const AsyncCalls cancelled_load = async_calls(1, cancellable);
+  wait_for(cancelled_load);
+  EXPECT_EQ(cancelled_load[0]->config, nullptr);
+  EXPECT_TRUE(g_error_matches(cancelled_load[0]->error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(test::read_file(local_), "old\n");
 
@@ -121,10 +115,9 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   while (server_.requests(kPath) == gets) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  std::vector<std::unique_ptr<AsyncCall>> waiting = async_calls(5);
+  const AsyncCalls waiting = async_calls(5);
   g_autoptr(GCancellable) impatient = g_cancellable_new();
-  std::vector<std::unique_ptr<AsyncCall>> given_up;
-  given_up.push_back(std::make_unique<AsyncCall>(impatient));
+  const AsyncCalls given_up = async_calls(1, impatient);
   g_cancellable_cancel(impatient);
   wait_for(given_up);
   EXPECT_TRUE(g_error_matches(given_up[0]->error.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED));
@@ -142,7 +135,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   const int saved_stderr = dup(STDERR_FILENO);
   dup2(open(home_.file("err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDERR_FILENO);
   const auto begun = std::chrono::steady_clock::now();
-  std::vector<std::unique_ptr<AsyncCall>> calls = async_calls(100);
+  const AsyncCalls calls = async_calls(100);
   const Configuration *blocking = nullptr;
   std::thread other([&blocking] { blocking = get_configuration(); });
   wait_for(calls);
@@ -162,7 +155,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   { const ConfigurationDownload unused; }  // ends its thread though no one waits
   g_autoptr(GCancellable) cancelled = g_cancellable_new();
   g_cancellable_cancel(cancelled);  // too late to stop anything: the record is there
-  EXPECT_EQ(load_async(cancelled, nullptr), async);
+  EXPECT_EQ(wait_for(async_calls(1, cancelled))[0]->config, async);
   EXPECT_EQ(server_.requests(std::string(kPath) + ".minisig"), 0);  // no key, no signature asked
   const std::string err = test::read_file(home_.file("err")).value();
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
@@ -240,8 +233,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
     env.insert(env.end(), source_.begin(), source_.end());
     if (c.entry_home != nullptr) {
       env[1] = "HOME=";  // empty as unset: the entry's home counts, not the root
-      // The password database that nss_wrapper serves in place of the
-      // system's. A long entry needs a second try with a larger buffer.
+      // nss_wrapper's database; a long entry needs a second, larger buffer.
       test::write_file(passwd, "user:x:" + std::to_string(getuid()) + ":" +
                                    std::to_string(getgid()) + ":" + std::string(9000, 'r') + ":" +
                                    c.entry_home + ":/bin/sh\n");
@@ -343,8 +335,7 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   EXPECT_EQ(*loaded->sources, StringList{"two"});
 }
 
-// Of two loads at once, the one that fetched the older pair must not put it
-// over the newer pair the other put in place meanwhile.
+// Of two loads at once, the older pair must never replace the newer one.
 TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
   const std::string older = "[Debian bookworm]\ns older\n";
@@ -385,31 +376,29 @@ TEST_F(SignedCopyTest, AKeptSignatureOfNoUseIsNamed) {
   const std::string older = sign("a", file, stamped("100"));
   std::string damaged = sign("a", file, stamped("200"));
   damaged.replace(damaged.find("timestamp:200"), 13, "timestamp:900");
+  const auto writes = [](std::string text) {
+    return [text](const std::string &path) { test::write_file(path, text); };
+  };
   const struct {
     std::string name;
-    std::optional<std::string> kept;  // the kept signature; nullopt: see make
-    void (*make)(const std::string &path);
+    std::function<void(const std::string &path)> make;  // the kept signature
     bool named;  // a warning names the kept signature, and the older file is taken
   } cases[] = {
-      {"none kept", std::nullopt, [](const std::string &) {}, false},
-      {"kept and vouched for", sign("a", file, stamped("200")), nullptr, false},
-      {"made with a key no longer trusted", sign("retired", file, stamped("200")), nullptr, false},
-      {"emptied", "", nullptr, true},
-      {"a byte of its trusted comment changed", damaged, nullptr, true},
-      {"larger than a signature", std::string(kMaxSignatureSize + 1, 's'), nullptr, true},
-      {"a FIFO", std::nullopt, [](const std::string &path) { mkfifo(path.c_str(), 0600); }, true},
-      {"a link to /dev/zero", std::nullopt,
-       [](const std::string &path) { symlink("/dev/zero", path.c_str()); }, true},
+      {"none kept", [](const std::string &) {}, false},
+      {"kept and vouched for", writes(sign("a", file, stamped("200"))), false},
+      {"made with a key no longer trusted", writes(sign("retired", file, stamped("200"))), false},
+      {"emptied", writes(""), true},
+      {"a byte of its trusted comment changed", writes(damaged), true},
+      {"larger than a signature", writes(std::string(kMaxSignatureSize + 1, 's')), true},
+      {"a FIFO", [](const std::string &path) { mkfifo(path.c_str(), 0600); }, true},
+      {"a link to /dev/zero", [](const std::string &path) { symlink("/dev/zero", path.c_str()); },
+       true},
   };
   const std::string kept_path = local_ + ".minisig";
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     g_unlink(kept_path.c_str());
-    if (c.kept) {
-      test::write_file(kept_path, *c.kept);
-    } else {
-      c.make(kept_path);
-    }
+    c.make(kept_path);
     serve(file, older);
     test::Warnings warnings;
     const bool taken = download_signed(server_.url(kPath), local_, trusted, trusting_, now_,

@@ -17,11 +17,10 @@ struct Seen {
   std::atomic<std::thread::id> released_on;
 };
 
-// The callers' tasks, and with them whatever the callers hung on them, are
-// released in the callers' main context, never on the load's thread: a
-// caller in another language may take its own lock to release one. Many
-// callers share the load, so that some are answered while it still hands
-// the result to others.
+// The callers' tasks, with what they hung on them, are released in their own
+// main context, never on the load's thread (a Python caller takes its lock to
+// release one); with many callers, some are answered while the load still
+// hands the result to others.
 TEST(SharedLoadTest, CallersTasksAreReleasedOnTheirOwnThread) {
   std::vector<Seen> seen(1000);
   std::atomic<bool> all_waiting = false;

@@ -19,8 +19,7 @@
 
 namespace qor::test {
 
-// The tests' throw-away authority (scripts/make-certs, in $QOR_CERTS) and
-// the certificates it made: NAME.pem and NAME.key less their extensions.
+// The tests' certificates (scripts/make-certs, in $QOR_CERTS), less ".pem"/".key".
 inline std::string certificate(const char *name) {
   return std::string(g_getenv("QOR_CERTS")) + "/" + name;
 }
@@ -28,6 +27,14 @@ inline std::string authority_file() { return certificate("ca.pem"); }
 // A TLS database that trusts that authority alone; the caller's.
 inline GTlsDatabase *authorities() {
   return g_tls_file_database_new(authority_file().c_str(), nullptr);
+}
+
+// text with what pattern (a GRegex, ^ at every line) matches replaced.
+inline std::string replaced(const std::string &text, const char *pattern, const std::string &by) {
+  g_autoptr(GRegex) regex = g_regex_new(pattern, G_REGEX_MULTILINE, GRegexMatchFlags(0), nullptr);
+  g_autofree char *result =
+      g_regex_replace_literal(regex, text.c_str(), -1, 0, by.c_str(), GRegexMatchFlags(0), nullptr);
+  return result;
 }
 
 // A fresh folder, removed with all it holds when the object goes.
@@ -78,8 +85,7 @@ struct Run {
   std::string out, err;  // NOLINT(readability-isolate-declaration)
 };
 
-// Runs argv in cwd with nothing but env in its environment, as a user does,
-// and the tests' G_DEBUG, so that a critical fails the program there too.
+// Runs argv in cwd with nothing but env (and the tests' G_DEBUG) in its environment.
 inline Run run_program(std::vector<std::string> argv, std::vector<std::string> env,
                        const char *cwd = nullptr) {
   if (const char *debug = g_getenv("G_DEBUG")) {
@@ -102,28 +108,22 @@ inline Run run_program(std::vector<std::string> argv, std::vector<std::string> e
           err != nullptr ? err : ""};
 }
 
-// The warnings logged while the object lives, each followed by "\n"; from
-// any thread.
+// The warnings logged, from any thread, while the object lives; each ends in "\n".
 class Warnings {
  public:
   Warnings() : handler_(g_log_set_handler(nullptr, G_LOG_LEVEL_WARNING, append, this)) {}
   ~Warnings() { g_log_remove_handler(nullptr, handler_); }
-  Warnings(const Warnings &) = delete;
-  Warnings &operator=(const Warnings &) = delete;
-
   std::string take() {
     const std::lock_guard lock(mutex_);
     return std::exchange(text_, {});
   }
 
  private:
-  static void append(const char * /*domain*/, GLogLevelFlags /*level*/, const char *message,
-                     gpointer self) {
+  static void append(const char *, GLogLevelFlags, const char *message, gpointer self) {
     auto *warnings = static_cast<Warnings *>(self);
     const std::lock_guard lock(warnings->mutex_);
     warnings->text_ += std::string(message) + "\n";
   }
-
   std::mutex mutex_;
   std::string text_;
   guint handler_;

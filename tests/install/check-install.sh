@@ -20,17 +20,11 @@ wanted="libsoup-3.0 libsodium" && [[ $http == soup2 ]] && wanted="libsoup-2.4 li
 [[ $(pkg-config --print-requires qor-config | xargs) == "glib-2.0 gobject-2.0 gio-2.0" ]] || fail "GLib"
 ! ldd "$libdir/libqor-config.so" | grep -E 'gtk|gdk' || fail "the core library loads GTK"
 if [[ $introspection == ON ]]; then
-  # Python through the installed typelib: the calls with their types, and the
-  # asynchronous load in a main loop against an HTTPS server, printing the lists.
   # Debian's own Python, which python3-gi serves, whatever else is first on PATH.
   export GI_TYPELIB_PATH=$libdir/girepository-1.0 LD_LIBRARY_PATH=$libdir
   [[ -f $prefix/share/gir-1.0/Qor-1.0.gir ]] || fail "no Qor-1.0.gir"
-  /usr/bin/python3 -c 'import gi; gi.require_version("Qor", "1.0"); from gi.repository import Qor
-assert Qor.compare_versions("6.10", "6.9") > 0 and Qor.get_distro_information().valid in (0, 1)
-assert Qor.HttpError.TOO_MANY_REDIRECTS == 10' || fail "Python"
   # The asynchronous load through the installed typelib, against an HTTPS
-  # server on loopback that only this test trusts: the library loaded is the
-  # tests' copy, which alone can be pointed at that server.
+  # server on loopback: the library is the tests' copy, which alone can reach it.
   mkdir "$work/bin" "$work/home"
   printf '#!/bin/sh\necho "Codename: bookworm"; echo "Distributor ID: Debian"\n' >"$work/bin/lsb_release"
   chmod +x "$work/bin/lsb_release"
@@ -49,9 +43,8 @@ grep -q "https://.*/gfx/qor-config.cfg" "$prefix/share/man/man1/qor-config-test.
 guide=$(sed -n 's|^\.IR \(/.*/file-format\.md\) \.$|\1|p' "$prefix/share/man/man1/qor-config-check.1")
 [[ -n $guide && -f $work/stage$guide ]] || fail "the publisher's guide: '$guide'"
 
-# Our headers are all under one folder, and only that folder's parent is on a
-# caller's include path. Each C++ header compiles on its own from C++17 on,
-# each C header as C11 too.
+# Our headers, under one folder whose parent alone is on a caller's include
+# path, each compile on their own from C++17 on, the C ones as C11 too.
 [[ $(ls "$prefix/include") == "qor-1" && $(ls "$prefix/include/qor-1") == qor ]] ||
   fail "headers outside include/qor-1/qor"
 read -ra cflags <<<"$(pkg-config --cflags qor-config)"
@@ -68,24 +61,20 @@ done
 # A caller whose own tree has headers named as ours were once
 # (config/version.h, net/http_error.h) builds and runs against the library.
 mkdir -p "$work/caller/config" "$work/caller/net"
-echo '#define CALLER_VERSION "caller 7"' >"$work/caller/config/version.h"
+echo '#define CALLER_VERSION 7' >"$work/caller/config/version.h"
 echo '#define CALLER_HTTP_ERROR 404' >"$work/caller/net/http_error.h"
 cat >"$work/caller/caller.cpp" <<'CALLER'
 #include "config/version.h"
 #include "net/http_error.h"
 #include <qor/qor.h>
 #include <qor/qor.hpp>
-#include <cstdio>
-static_assert(QOR_CHECK_VERSION(1, 0, 0) && !QOR_CHECK_VERSION(QOR_MAJOR_VERSION + 1, 0, 0));
-int main() {
-  std::printf("%s %d %d %d\n", CALLER_VERSION, CALLER_HTTP_ERROR,
-              qor::compare_versions("6.10", "6.9") > 0, qor_compare_versions("1", "2") < 0);
-  return qor::http_error_quark() == qor_http_error_quark() ? 0 : 1;
-}
+static_assert(CALLER_VERSION == 7 && CALLER_HTTP_ERROR == 404 && QOR_CHECK_VERSION(1, 0, 0) &&
+              !QOR_CHECK_VERSION(QOR_MAJOR_VERSION + 1, 0, 0));
+int main() { return qor::compare_versions("6.10", "6.9") > 0 && qor_compare_versions("1", "2") < 0 ? 0 : 1; }
 CALLER
 c++ -std=c++17 -Wall -Wextra -Werror -I"$work/caller" "$work/caller/caller.cpp" "${cflags[@]}" \
   $(pkg-config --libs qor-config) -o "$work/caller/caller" || fail "the caller does not build"
-[[ $(LD_LIBRARY_PATH=$libdir "$work/caller/caller") == "caller 7 404 1 1" ]] || fail "the caller"
+LD_LIBRARY_PATH=$libdir "$work/caller/caller" || fail "the caller"
 
 for gtk in $toolkits; do
   module=gtk4 example=error-dialog-gtk4
@@ -105,8 +94,7 @@ for gtk in $toolkits; do
   done
 
   # On a real X server the example reports the failed download (the default
-  # host resolves nowhere) and then waits in the error box until someone
-  # closes it.
+  # host resolves nowhere), then waits in the error box until someone closes it.
   HOME=$work LD_LIBRARY_PATH=$libdir setsid xvfb-run -a "$work/example/$example" 2>"$work/err" &
   pid=$!
   for _ in $(seq 100); do grep -q "Failed to download" "$work/err" && break; sleep 0.2; done

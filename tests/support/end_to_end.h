@@ -1,6 +1,5 @@
-// The fixtures of the cases that run the whole road against an HTTPS server
-// on loopback, which the outside world of the tests (support/outside.cpp)
-// points the library and the program at.
+// Fixtures of the cases that run the whole road against an HTTPS server on
+// loopback, where support/outside.cpp points the library and the program.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,14 +17,6 @@
 namespace qor::test {
 
 inline constexpr const char *kPath = "/gfx/qor-config.cfg";
-
-// text with what pattern (a GRegex, ^ at every line) matches replaced.
-inline std::string replaced(const std::string &text, const char *pattern, const std::string &by) {
-  g_autoptr(GRegex) regex = g_regex_new(pattern, G_REGEX_MULTILINE, GRegexMatchFlags(0), nullptr);
-  g_autofree char *result =
-      g_regex_replace_literal(regex, text.c_str(), -1, 0, by.c_str(), GRegexMatchFlags(0), nullptr);
-  return result;
-}
 
 class EndToEndTest : public ::testing::Test {
  protected:

@@ -1,6 +1,6 @@
-// An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the
-// exact bytes set for it (else a 404) after their delay, then the connection closes.
-// It counts the requests, the bytes of their heads and the bytes sent, per path and in all ("").
+// An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the exact
+// bytes set for it (else a 404) after their delay, then the connection closes. It counts
+// the requests, the bytes of their heads and the bytes sent, per path and in all ("").
 #pragma once
 
 #include <gio/gio.h>
@@ -20,14 +20,14 @@ namespace qor::test {
 
 class HttpTestServer {
  public:
-  // With cert (ns-run's files, less ".pem" and ".key") it speaks HTTPS.
-  explicit HttpTestServer(const std::string &cert = {}, guint16 port = 0) {
+  // With cert (test::certificate) it speaks HTTPS.
+  explicit HttpTestServer(const std::string &cert = {}) {
     if (!cert.empty()) {
       certificate_.reset(g_tls_certificate_new_from_files((cert + ".pem").c_str(),
                                                           (cert + ".key").c_str(), nullptr));
     }
     g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-    g_autoptr(GSocketAddress) wanted = g_inet_socket_address_new(loopback, port);
+    g_autoptr(GSocketAddress) wanted = g_inet_socket_address_new(loopback, 0);
     g_autoptr(GSocketAddress) bound = nullptr;
     g_socket_listener_add_address(listener_.get(), wanted, G_SOCKET_TYPE_STREAM,
                                   G_SOCKET_PROTOCOL_TCP, nullptr, &bound, nullptr);
@@ -55,8 +55,7 @@ class HttpTestServer {
     const std::lock_guard lock(mutex_);
     answers_[path] = {std::move(response), delay, end};
   }
-  // A request of path whose head holds condition (a line such as
-  // If-None-Match: "v1") gets response in place of path's answer.
+  // A request of path whose head holds condition (If-None-Match: "v1") gets response.
   void answer_if(const std::string &path, const std::string &condition, std::string response) {
     const std::lock_guard lock(mutex_);
     answers_[path].condition = condition;

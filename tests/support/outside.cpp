@@ -1,12 +1,7 @@
 // The outside world as the tests build it, in place of src/outside: the real
-// one, save what a test names in its environment. Only the test programs and
-// the copies of the tool and the library that the tests build link it;
-// nothing installed does, so no variable can point an installed client at
-// another host or authority.
-//   QOR_TEST_CONFIG_URL      where the configuration file is fetched from
-//   QOR_TEST_CA_FILE         the only authorities the server's certificate
-//                            may chain to (scripts/make-certs's ca.pem)
-//   QOR_TEST_FEDORA_RELEASE  the release file the probe falls back on
+// one, save what a test names in QOR_TEST_CONFIG_URL (the file's URL),
+// QOR_TEST_CA_FILE (the only authorities its server may chain to) and
+// QOR_TEST_FEDORA_RELEASE. Nothing installed links it.
 #include <gio/gio.h>
 
 #include "distro/probe.h"
