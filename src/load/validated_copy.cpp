@@ -56,13 +56,13 @@ std::optional<std::string> digest_of(int fd) {
   std::vector<char> chunk(std::size_t{64} * 1024);
   for (;;) {
     const ssize_t got = read(fd, chunk.data(), chunk.size());
-    if (got == 0) {
-      return hex(hasher.finish());
+    if (got == -1 && errno == EINTR) {
+      continue;
     }
-    if (got == -1 && errno != EINTR) {
-      return std::nullopt;
+    if (got <= 0) {
+      return got == 0 ? std::optional(hex(hasher.finish())) : std::nullopt;
     }
-    hasher.update(std::string_view(chunk.data(), got > 0 ? static_cast<std::size_t>(got) : 0));
+    hasher.update(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
   }
 }
 
