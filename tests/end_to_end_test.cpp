@@ -453,6 +453,8 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
        HttpTestServer::ok(two, "ETag: \"v2\"\r\n"), "", kFile, two},
       {"a 304 with a body", "", "", etag, false, HttpTestServer::ok(two),
        "HTTP/1.1 304 Not Modified\r\nContent-Length: 3\r\n\r\nnew", kNotModified, one, 304},
+      {"a 304 with the copy's length", "", "", etag, false, HttpTestServer::ok(two),
+       "HTTP/1.1 304 Not Modified\r\nContent-Length: 12288\r\n\r\n", kNotModified, one},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

@@ -87,9 +87,11 @@ std::optional<std::string> digest_of_file(const std::string &path) {
 Validators usable_validators(const std::string &path) {
   const std::optional<std::string> text = read_signature_file(validator_path(path), nullptr);
   std::optional<KeptValidators> kept = text ? parse_validators(*text) : std::nullopt;
-  if (!kept || digest_of_file(path) != kept->digest) {
+  struct stat copy {};
+  if (!kept || digest_of_file(path) != kept->digest || stat(path.c_str(), &copy) != 0) {
     return {};
   }
+  kept->validators.length = copy.st_size;
   return std::move(kept->validators);
 }
 

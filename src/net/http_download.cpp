@@ -83,10 +83,11 @@ bool refuse_coding(const HttpResponse &response, GError **error) {
 
 // A 304 stands for the caller's copy only where the caller asked whether it
 // changed. One that announces a body has sent something else than "not
-// modified", and libsoup would not even read that body.
+// modified", and libsoup would not even read that body; but a server may
+// give the length of the unchanged file as a 304's Content-Length.
 bool is_not_modified(const HttpResponse &response, const Validators &asked) {
   return response.status == 304 && !asked.empty() && !response.chunked &&
-         response.announced_length <= 0;
+         (response.announced_length <= 0 || response.announced_length == asked.length);
 }
 
 bool take_final(const HttpResponse &response, const Validators &asked, GError **error) {

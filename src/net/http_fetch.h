@@ -19,6 +19,9 @@ using BodySink = std::function<bool(std::string_view piece, GError **error)>;
 struct Validators {
   std::string etag;
   std::string last_modified;
+  // Where they are asked with: the length of the copy they stand for, which
+  // a 304 may announce as its Content-Length without sending a body.
+  gint64 length = -1;
 
   bool empty() const { return etag.empty() && last_modified.empty(); }
 };
