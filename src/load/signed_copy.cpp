@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "base/descriptor.h"
 #include "load/loader.h"
 #include "net/file_replacement.h"
 #include "net/http_fetch.h"
@@ -72,22 +73,18 @@ struct NewCopy {
 // put in place unlocked, as before there was a lock.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string &file) {
-    g_autofree char *folder = g_path_get_dirname(file.c_str());
-    fd_ = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    while (fd_ != -1 && flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  explicit FolderLock(const std::string &file) : folder_(open_folder_of(file)) {
+    while (folder_.get() != -1 && flock(folder_.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
   }
-  ~FolderLock() {
-    if (fd_ != -1) {
-      close(fd_);  // releases the lock
-    }
-  }
-  FolderLock(const FolderLock &) = delete;
-  FolderLock &operator=(const FolderLock &) = delete;
 
  private:
-  int fd_ = -1;
+  static int open_folder_of(const std::string &file) {
+    g_autofree char *folder = g_path_get_dirname(file.c_str());
+    return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  }
+
+  const Descriptor folder_;  // closing it releases the lock
 };
 
 void warn_unusable(const std::string &path, const GError *problem) {

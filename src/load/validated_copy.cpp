@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/descriptor.h"
 #include "net/file_replacement.h"
 #include "signature/signature.h"
 #include "signature/signature_file.h"
@@ -66,20 +67,16 @@ std::optional<std::string> digest_of(int fd) {
   }
 }
 
-// The digest of the regular file at path; nullopt where it cannot be read.
-// A FIFO is not waited on, nor a link followed.
-std::optional<std::string> digest_of_file(const std::string &path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd == -1) {
+// The digest of the regular file at path, and its length into length;
+// nullopt where it cannot be read. A FIFO is not waited on, nor a link followed.
+std::optional<std::string> digest_of_file(const std::string &path, gint64 &length) {
+  const Descriptor file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (file.get() == -1 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
     return std::nullopt;
   }
-  struct stat status {};
-  std::optional<std::string> digest;
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-    digest = digest_of(fd);
-  }
-  close(fd);
-  return digest;
+  length = status.st_size;
+  return digest_of(file.get());
 }
 
 // The validators kept beside the copy at path, where the copy is still the
@@ -87,11 +84,11 @@ std::optional<std::string> digest_of_file(const std::string &path) {
 Validators usable_validators(const std::string &path) {
   const std::optional<std::string> text = read_signature_file(validator_path(path), nullptr);
   std::optional<KeptValidators> kept = text ? parse_validators(*text) : std::nullopt;
-  struct stat copy {};
-  if (!kept || digest_of_file(path) != kept->digest || stat(path.c_str(), &copy) != 0) {
+  gint64 length = -1;
+  if (!kept || digest_of_file(path, length) != kept->digest) {
     return {};
   }
-  kept->validators.length = copy.st_size;
+  kept->validators.length = length;
   return std::move(kept->validators);
 }
 

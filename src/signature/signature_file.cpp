@@ -7,27 +7,12 @@
 
 #include <cerrno>
 
+#include "base/descriptor.h"
 #include "signature/signature.h"
 
 namespace qor {
 
 namespace {
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ != -1) {
-      close(fd_);
-    }
-  }
-  Descriptor(const Descriptor &) = delete;
-  Descriptor &operator=(const Descriptor &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::nullopt_t fail(GError **error, const std::string &path, int code, const char *reason) {
   g_set_error(error, G_IO_ERROR, g_io_error_from_errno(code), "Cannot read %s: %s", path.c_str(),
