@@ -141,7 +141,9 @@ bool check_length(const HttpResponse &response, gint64 received, GError **error)
 // chunk's size should come for the end of the body. A body that has truly
 // ended reads as ended again without going back to the connection, so the
 // connection is held busy (any read of it fails) while the body is read once
-// more: only a body that is not over yet needs it.
+// more: only a body that is not over yet needs it. Only HTTP/1.1 chunks: an
+// HTTP/2 body ends only with its stream's END_STREAM flag, and its stream is
+// no filter over the connection, so the second read would always fail.
 bool truly_ended(GInputStream *body) {
   GInputStream *connection = body;
   while (G_IS_FILTER_INPUT_STREAM(connection)) {
@@ -168,7 +170,7 @@ bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable 
     // An early end where a length was announced is for check_length to tell.
     const bool cut_short = g_error_matches(cause, G_IO_ERROR, G_IO_ERROR_PARTIAL_INPUT) &&
                            response.announced_length != -1;
-    if (got == 0 && !truly_ended(response.body.get())) {
+    if (got == 0 && response.chunked && !truly_ended(response.body.get())) {
       g_set_error_literal(error, http_error_quark(), kHttpIoError,
                           "Connection terminated unexpectedly: the body's last chunk never came");
       return false;

@@ -25,7 +25,8 @@ struct HttpResponse {
   // The length the server announced, where the body's end is set by a
   // Content-Length header; -1 otherwise.
   gint64 announced_length = -1;
-  // Whether the body comes in chunks (Transfer-Encoding: chunked).
+  // Whether the body comes in HTTP/1.1 chunks (Transfer-Encoding: chunked);
+  // never over HTTP/2, which frames every body.
   bool chunked = false;
   Validators validators;
   // The body as it arrives; never null in a response get() returned.
