@@ -12,6 +12,7 @@
 #include <qor/configuration.hpp>
 #include <qor/distro_info.hpp>
 #include "base/glib_ptr.h"
+#include "load/copy_lock.h"
 #include "load/local_copy.h"
 #include "load/signed_copy.h"
 #include "signature/signature.h"
@@ -367,6 +368,70 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   EXPECT_EQ(kept(), std::pair(std::optional(newer), std::optional(newer_signature)));
 }
 
+// A lock flock(1) holds on path (-s shared, -x exclusive) until the object goes.
+class HeldLock {
+ public:
+  HeldLock(const char *how, const std::string &path)
+      : flock_(g_subprocess_new(
+            GSubprocessFlags(G_SUBPROCESS_FLAGS_STDIN_PIPE | G_SUBPROCESS_FLAGS_STDOUT_PIPE),
+            nullptr, "flock", "-o", how, path.c_str(), "sh", "-c", "echo held; exec cat",
+            nullptr)) {
+    g_autoptr(GDataInputStream) out =
+        g_data_input_stream_new(g_subprocess_get_stdout_pipe(flock_.get()));
+    g_autofree char *line = g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
+    EXPECT_STREQ(line, "held");
+  }
+  ~HeldLock() {  // cat ends at the end of its input, and flock with it
+    g_output_stream_close(g_subprocess_get_stdin_pipe(flock_.get()), nullptr, nullptr);
+    g_subprocess_wait(flock_.get(), nullptr, nullptr);
+  }
+  HeldLock(const HeldLock &) = delete;
+  HeldLock &operator=(const HeldLock &) = delete;
+
+ private:
+  GObjectPtr<GSubprocess> flock_;
+};
+
+// The lock that orders loads is a file that only this user can open: a lock
+// anyone holds on the home folder does not matter, and one of this user's is
+// waited for no longer than allowed, nor than the caller wants.
+TEST_F(SignedCopyTest, OnlyThisUsersLoadsShareTheLock) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
+  const std::string file = "[Debian bookworm]\ns one\n";
+  serve(file, sign("a", file, stamped("100")));
+  {
+    const HeldLock folder("-s", home_.path);
+    for (const char *load : {"put in place", "unchanged, read back"}) {
+      EXPECT_EQ(
+          download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, nullptr),
+          file)
+          << load;
+    }
+  }
+  struct stat status {};
+  ASSERT_EQ(lstat(lock_path(local_).c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode, S_IFREG | 0600);
+  {
+    const HeldLock ours("-x", lock_path(local_));
+    g_autoptr(GError) busy = nullptr;
+    EXPECT_FALSE(lock_copy(local_, std::chrono::milliseconds(50), nullptr, &busy));
+    EXPECT_TRUE(g_error_matches(busy, G_IO_ERROR, G_IO_ERROR_BUSY));
+    EXPECT_EQ(std::string(busy->message),
+              "Cannot lock " + lock_path(local_) + ": another load held it for 0.05 seconds");
+    g_autoptr(GCancellable) cancellable = g_cancellable_new();
+    g_cancellable_cancel(cancellable);
+    g_autoptr(GError) cancelled = nullptr;
+    EXPECT_FALSE(lock_copy(local_, kLockWait, cancellable, &cancelled));
+    EXPECT_TRUE(g_error_matches(cancelled, G_IO_ERROR, G_IO_ERROR_CANCELLED));
+  }
+  g_unlink(lock_path(local_).c_str());
+  ASSERT_EQ(symlink(home_.file("elsewhere").c_str(), lock_path(local_).c_str()), 0);
+  g_autoptr(GError) linked = nullptr;
+  EXPECT_FALSE(lock_copy(local_, kLockWait, nullptr, &linked));
+  EXPECT_NE(std::string(linked->message).find("symbolic link"), std::string::npos);
+  EXPECT_FALSE(g_file_test(home_.file("elsewhere").c_str(), G_FILE_TEST_EXISTS));
+}
+
 // A kept signature that is there but of no use is named, and lets an older
 // file in; one made with a key no longer trusted still keeps older ones out.
 TEST_F(SignedCopyTest, AKeptSignatureOfNoUseIsNamed) {
@@ -423,38 +488,55 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
   const std::string etag = "ETag: \"v1\"";
   const std::string unchanged = HttpTestServer::status(304, "Not Modified");
   enum Sent { kNothing, kFile, kNotModified };
+  // What happens here between the loads. As root any folder can be written,
+  // so only a normal user's run (the packages' build) meets a read-only home.
+  enum Meddle { kNone, kCopyEdited, kCopyFifo, kCopyZeroLink, kValidatorsGrown, kHomeReadOnly };
+  const std::string long_etag = "ETag: \"" + std::string(20000, 'e') + "\"";
   const struct {
     std::string name;
     std::string kept_signature, signature;  // NOLINT(readability-isolate-declaration)
     std::string validator;                  // without keys: the first load's
-    bool edited;                            // the copy then changed here
+    Meddle meddle;
     std::string file;    // the answer to a GET, and to one that sends the validator back
     std::string if_met;  // NOLINT(readability-isolate-declaration)
     Sent sent;
-    std::string copy;  // after the load
-    int refused = 0;   // the code in the signature domain, or in HTTP's without keys
+    std::string copy;            // after the load
+    int refused = 0;             // the code in the signature domain, or in HTTP's without keys
+    bool validator_kept = true;  // without keys, by the first load
   } cases[] = {
-      {"unchanged, with keys", kept, kept, "", false, HttpTestServer::ok(one), "", kNothing, one},
-      {"changed, with keys, no expires", kept, sign("a", two, stamped("200")), "", false,
+      {"unchanged, with keys", kept, kept, "", kNone, HttpTestServer::ok(one), "", kNothing, one},
+      {"changed, with keys, no expires", kept, sign("a", two, stamped("200")), "", kNone,
        HttpTestServer::ok(two), "", kFile, two},
       {"changed, not yet expired", kept, sign("a", two, stamped("200 expires:4102444800")), "",
-       false, HttpTestServer::ok(two), "", kFile, two},
-      {"changed, expired", kept, sign("a", two, stamped("200 expires:150")), "", false,
+       kNone, HttpTestServer::ok(two), "", kFile, two},
+      {"changed, expired", kept, sign("a", two, stamped("200 expires:150")), "", kNone,
        HttpTestServer::ok(two), "", kNothing, one, kSignatureExpired},
-      {"unchanged, expired", stale, stale, "", false, HttpTestServer::ok(one), "", kNothing, one,
+      {"unchanged, expired", stale, stale, "", kNone, HttpTestServer::ok(one), "", kNothing, one,
        kSignatureExpired},
-      {"unchanged, without keys", "", "", etag, false, HttpTestServer::ok(two), unchanged,
+      {"unchanged, without keys", "", "", etag, kNone, HttpTestServer::ok(two), unchanged,
        kNotModified, one},
-      {"unchanged, by date", "", "", "Last-Modified: Wed, 01 Jan 2025 00:00:00 GMT", false,
+      {"unchanged, by date", "", "", "Last-Modified: Wed, 01 Jan 2025 00:00:00 GMT", kNone,
        HttpTestServer::ok(two), unchanged, kNotModified, one},
-      {"changed here", "", "", etag, true, HttpTestServer::ok(one, etag + "\r\n"), unchanged, kFile,
-       one},
-      {"changed, or validators ignored", "", "", etag, false,
+      {"changed here", "", "", etag, kCopyEdited, HttpTestServer::ok(one, etag + "\r\n"), unchanged,
+       kFile, one},
+      {"changed, or validators ignored", "", "", etag, kNone,
        HttpTestServer::ok(two, "ETag: \"v2\"\r\n"), "", kFile, two},
-      {"a 304 with a body", "", "", etag, false, HttpTestServer::ok(two),
+      {"a 304 with a body", "", "", etag, kNone, HttpTestServer::ok(two),
        "HTTP/1.1 304 Not Modified\r\nContent-Length: 3\r\n\r\nnew", kNotModified, one, 304},
-      {"a 304 with the copy's length", "", "", etag, false, HttpTestServer::ok(two),
+      {"a 304 with the copy's length", "", "", etag, kNone, HttpTestServer::ok(two),
        "HTTP/1.1 304 Not Modified\r\nContent-Length: 12288\r\n\r\n", kNotModified, one},
+      {"unchanged, with keys, the copy a FIFO", kept, kept, "", kCopyFifo, HttpTestServer::ok(one),
+       "", kFile, one},
+      {"unchanged, with keys, the copy a link to /dev/zero", kept, kept, "", kCopyZeroLink,
+       HttpTestServer::ok(one), "", kFile, one},
+      {"unchanged, the home read-only", "", "", etag, kHomeReadOnly, HttpTestServer::ok(two),
+       unchanged, kNotModified, one},
+      {"a validator file grown past 16 KiB", "", "", etag, kValidatorsGrown,
+       HttpTestServer::ok(two), unchanged, kFile, two},
+      {"an ETag too long to keep", "", "", long_etag, kNone, HttpTestServer::ok(two), unchanged,
+       kFile, two, 0, false},
+      {"an ETag with a tab", "", "", "ETag: \"a\tb\"", kNone, HttpTestServer::ok(two), unchanged,
+       kFile, two, 0, false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -469,9 +551,20 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
       test::write_file(local + ".minisig", c.kept_signature);
     } else {
       ASSERT_TRUE(download_local_copy(home.path, source, nullptr).stored);
+      EXPECT_EQ(g_file_test((local + ".validator").c_str(), G_FILE_TEST_EXISTS), c.validator_kept);
     }
-    if (c.edited) {
+    if (c.meddle == kCopyEdited) {
       test::write_file(local, one + "edited\n");
+    } else if (c.meddle == kCopyFifo || c.meddle == kCopyZeroLink) {
+      g_unlink(local.c_str());
+      EXPECT_EQ(
+          c.meddle == kCopyFifo ? mkfifo(local.c_str(), 0600) : symlink("/dev/zero", local.c_str()),
+          0);
+    } else if (c.meddle == kValidatorsGrown) {  // past the end of what is read
+      std::ofstream(local + ".validator", std::ios::app)
+          << "last-modified " << std::string(17000, 'x');
+    } else if (c.meddle == kHomeReadOnly) {
+      g_chmod(home.path.c_str(), 0500);
     }
     server_.answer(kPath, c.file);
     const std::size_t colon = std::min(c.validator.find(':'), c.validator.size());

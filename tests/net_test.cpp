@@ -3,8 +3,12 @@
 #include <qor/http_download.hpp>
 #include "net/http_fetch.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "net/file_replacement.h"
 #include "support/http_test_server.h"
@@ -192,21 +196,20 @@ TEST(FileReplacementTest, NeverTouchesTheOldFile) {
     rlim_t size_cap;
     std::string failing;  // the step that fails
   } cases[] = {
-      {file_, none_left, RLIM_INFINITY, "open"},
+      {file_, none_left, RLIM_INFINITY, "write"},
       {file_, none_left + 1, 4, "write"},
       {dir_.file("fresh"), none_left + 1, 4, "write"},
       {dir_.file("folder"), RLIM_INFINITY, RLIM_INFINITY, "commit"},
   };
   for (const auto &c : cases) {
     g_autoptr(GError) error = nullptr;
-    FileReplacement writer;
+    FileReplacement writer(c.file);
     const std::string step = [&] {
       const test::ScopedLimit descriptors(RLIMIT_NOFILE, c.descriptors);
       const test::ScopedLimit size(RLIMIT_FSIZE, c.size_cap);
-      return !writer.open(c.file.c_str(), &error)          ? "open"
-             : !writer.write("new contents\n", 13, &error) ? "write"
-             : !writer.commit(&error)                      ? "commit"
-                                                           : "none";
+      return !writer.write("new contents\n", 13, &error) ? "write"
+             : !writer.commit(&error)                    ? "commit"
+                                                         : "none";
     }();
     EXPECT_EQ(step, c.failing) << c.file;
     EXPECT_EQ(error->domain, G_IO_ERROR);
@@ -214,6 +217,33 @@ TEST(FileReplacementTest, NeverTouchesTheOldFile) {
     EXPECT_EQ(test::read_file(file_), "old contents\n");
     EXPECT_EQ(entries(dir_.path), 2);
   }
+}
+
+// A run killed between naming its file and the rename leaves it beside the
+// copy; the next commit there removes such files, and nothing else.
+TEST(FileReplacementTest, ACommitSweepsWhatKilledRunsLeft) {
+  const test::TempDir dir;
+  const auto make = [&dir](const char *name, bool old, bool link = false) {
+    const std::string path = dir.file(name);
+    link ? (void)symlink("config", path.c_str()) : test::write_file(path, "left\n");
+    const timespec hours_ago[] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+    utimensat(AT_FDCWD, path.c_str(), old ? hours_ago : nullptr, AT_SYMLINK_NOFOLLOW);
+  };
+  make(".qor-download-0123abcd", true);   // a name given to an unnamed file: swept
+  make(".qor-download-Ab3xYz", true);     // a named temporary file's: swept
+  make(".qor-download-0123abce", false);  // written to lately: kept
+  make(".qor-download-0123", true);       // no name of ours: kept
+  make("qor-download-0123abcd", true);
+  make(".qor-download-9999aaaa", true, true);  // not a regular file: kept
+  FileReplacement writer(dir.file("config"));
+  ASSERT_TRUE(writer.commit(nullptr));
+  std::set<std::string> left;
+  for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
+    left.insert(entry.path().filename());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"config", ".qor-download-0123abce", ".qor-download-0123",
+                                         "qor-download-0123abcd", ".qor-download-9999aaaa"}));
+  EXPECT_EQ(test::read_file(dir.file("config")), "");
 }
 
 }  // namespace

@@ -43,7 +43,11 @@ struct TempDir {
     g_autofree char *made = g_dir_make_tmp("qor-test-XXXXXX", nullptr);
     return std::string(made);
   }();
-  ~TempDir() { std::filesystem::remove_all(path); }
+  ~TempDir() {
+    std::error_code ignored;  // a test may have made it read-only
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path, ignored);
+  }
   std::string file(std::string_view name) const { return path + "/" + std::string(name); }
 };
 

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace qor {
 
 class Descriptor {
@@ -14,8 +16,10 @@ class Descriptor {
       close(fd_);
     }
   }
+  Descriptor(Descriptor &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   Descriptor(const Descriptor &) = delete;
   Descriptor &operator=(const Descriptor &) = delete;
+  Descriptor &operator=(Descriptor &&) = delete;
 
   int get() const { return fd_; }
 

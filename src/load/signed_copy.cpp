@@ -1,14 +1,9 @@
 #include "load/signed_copy.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string_view>
 
-#include "base/descriptor.h"
-#include "load/loader.h"
+#include "base/regular_file.h"
+#include "load/copy_lock.h"
 #include "net/file_replacement.h"
 #include "net/http_fetch.h"
 #include "signature/signature_file.h"
@@ -51,11 +46,21 @@ std::optional<std::string> fetch_signature(const std::string &url, const FetchOp
 // The new file as it arrives: to its replacement, and to what its signature's
 // mode checks, the digest or the whole text.
 struct NewCopy {
+  explicit NewCopy(const std::string &path) : file(path) {}
+
   FileReplacement file;
   FileHasher digest;
   std::string whole;
+  std::size_t size = 0;
 
   bool take(bool prehashed, std::string_view piece, GError **error) {
+    size += piece.size();
+    if (size > kMaxCopySize) {
+      g_set_error(error, G_IO_ERROR, G_IO_ERROR_MESSAGE_TOO_LARGE,
+                  "The file is larger than %zu MiB, more than a load reads back",
+                  kMaxCopySize >> 20);
+      return false;
+    }
     if (prehashed) {
       digest.update(piece);
     } else if (legacy_file_fits(whole.size() + piece.size(), error)) {
@@ -67,26 +72,6 @@ struct NewCopy {
   }
 };
 
-// An exclusive lock on a folder, held while the object lives. The folder is
-// locked rather than a file in it, so that nothing is left beside the copy.
-// Where the file system cannot lock (some network file systems), the pair is
-// put in place unlocked, as before there was a lock.
-class FolderLock {
- public:
-  explicit FolderLock(const std::string &file) : folder_(open_folder_of(file)) {
-    while (folder_.get() != -1 && flock(folder_.get(), LOCK_EX) != 0 && errno == EINTR) {
-    }
-  }
-
- private:
-  static int open_folder_of(const std::string &file) {
-    g_autofree char *folder = g_path_get_dirname(file.c_str());
-    return open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  }
-
-  const Descriptor folder_;  // closing it releases the lock
-};
-
 void warn_unusable(const std::string &path, const GError *problem) {
   if (problem != nullptr) {
     g_autofree char *reason = g_strescape(problem->message, nullptr);
@@ -95,42 +80,69 @@ void warn_unusable(const std::string &path, const GError *problem) {
   }
 }
 
-// The copy at path, once it verifies with signature.
+// The copy at path, once it verifies with signature: read as the kept
+// signature is, a regular file only, up to kMaxCopySize, and hashed as it is
+// read where the signature is prehashed.
 std::optional<std::string> read_copy(const std::string &path, const Signature &signature,
                                      const std::vector<PublicKey> &keys, GError **error) {
-  std::optional<std::string> text = read_whole_file(path, error);
-  if (!text || !verify_signature(signature, *text, keys, {}, error)) {
+  FileHasher digest;
+  const auto hash = [&digest](std::string_view piece) { digest.update(piece); };
+  std::optional<std::string> text = signature.prehashed
+                                        ? read_regular_file(path, kMaxCopySize, error, hash)
+                                        : read_regular_file(path, kMaxCopySize, error);
+  if (!text) {
+    return std::nullopt;
+  }
+  if (text->size() > kMaxCopySize) {
+    g_set_error(error, G_IO_ERROR, G_IO_ERROR_MESSAGE_TOO_LARGE,
+                "Cannot read %s: larger than %zu MiB", path.c_str(), kMaxCopySize >> 20);
+    return std::nullopt;
+  }
+  const std::optional<Verified> verified =
+      signature.prehashed ? verify_signature(signature, digest.finish(), keys, {}, error)
+                          : verify_signature(signature, *text, keys, {}, error);
+  if (!verified) {
     return std::nullopt;
   }
   return text;
 }
 
-// The kept copy, where the signature fetched is byte for byte the one kept
-// and the pair still verifies: the file is then what the server holds, and
-// need not be fetched again. Under the lock, as another load may be putting
-// a pair in place meanwhile; a kept pair of no use just means a full fetch.
-std::optional<std::string> read_unchanged(const std::string &path, const std::string &text,
-                                          const Signature &signature,
-                                          const std::vector<PublicKey> &keys) {
-  const FolderLock lock(path);
+// The kept copy into unchanged, where the signature fetched is byte for byte
+// the one kept and the pair still verifies: the file is then what the server
+// holds, and need not be fetched again. A look without the lock tells most
+// loads, the first among them, that the file must be fetched; only a match is
+// read again under the lock, as another load may be putting a pair in place
+// meanwhile. A kept pair of no use just means a full fetch; false, with error
+// set, where the lock could not be had.
+bool read_unchanged(const std::string &path, const std::string &text, const Signature &signature,
+                    const std::vector<PublicKey> &keys, GCancellable *cancellable,
+                    std::optional<std::string> &unchanged, GError **error) {
   if (read_signature_file(signature_path(path), nullptr) != text) {
-    return std::nullopt;
+    return true;
   }
-  return read_copy(path, signature, keys, nullptr);
+  const std::optional<Descriptor> lock = lock_copy(path, kLockWait, cancellable, error);
+  if (!lock) {
+    return false;
+  }
+  if (read_signature_file(signature_path(path), nullptr) == text) {
+    unchanged = read_copy(path, signature, keys, nullptr);
+  }
+  return true;
 }
 
 // Puts the verified pair in place and reads it back, unless a load that ran
 // meanwhile has kept a newer signature.
 std::optional<std::string> put_in_place(const std::string &path, const std::string &signature,
                                         const Verified &verified, NewCopy &copy,
-                                        const std::vector<PublicKey> &keys, GError **error) {
-  const FolderLock lock(path);
-  if (!refuse_older(verified.timestamp, read_kept_signature(path, keys).timestamp, error)) {
+                                        const std::vector<PublicKey> &keys,
+                                        GCancellable *cancellable, GError **error) {
+  const std::optional<Descriptor> lock = lock_copy(path, kLockWait, cancellable, error);
+  if (!lock ||
+      !refuse_older(verified.timestamp, read_kept_signature(path, keys).timestamp, error)) {
     return std::nullopt;
   }
-  FileReplacement kept;
-  if (!kept.open(signature_path(path).c_str(), error) ||
-      !kept.write(signature.data(), signature.size(), error) || !kept.commit(error) ||
+  FileReplacement kept(signature_path(path));
+  if (!kept.write(signature.data(), signature.size(), error) || !kept.commit(error) ||
       !copy.file.commit(error)) {
     return std::nullopt;
   }
@@ -186,11 +198,12 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
   if (!verify_trusted_comment(*signature, keys, fresh, error)) {
     return std::nullopt;
   }
-  if (std::optional<std::string> unchanged = read_unchanged(path, *text, *signature, keys)) {
+  std::optional<std::string> unchanged;
+  if (!read_unchanged(path, *text, *signature, keys, cancellable, unchanged, error) || unchanged) {
     return unchanged;
   }
-  NewCopy copy;
-  if (!copy.file.open(path.c_str(), error)) {
+  NewCopy copy(path);
+  if (!copy.file.open(error)) {
     return std::nullopt;
   }
   const bool prehashed = signature->prehashed;
@@ -206,7 +219,7 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
   if (!verified) {
     return std::nullopt;
   }
-  return put_in_place(path, *text, *verified, copy, keys, error);
+  return put_in_place(path, *text, *verified, copy, keys, cancellable, error);
 }
 
 std::optional<std::string> read_signed(const std::string &path, const std::vector<PublicKey> &keys,

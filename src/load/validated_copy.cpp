@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/descriptor.h"
+#include "base/regular_file.h"
 #include "net/file_replacement.h"
 #include "signature/signature.h"
-#include "signature/signature_file.h"
 
 namespace qor {
 
@@ -22,6 +22,8 @@ namespace {
 constexpr std::string_view kDigest = "digest ";
 constexpr std::string_view kEtag = "etag ";
 constexpr std::string_view kLastModified = "last-modified ";
+// Far more than a digest and two validators take.
+constexpr std::size_t kMaxValidatorsSize = std::size_t{16} * 1024;
 
 std::string hex(const FileDigest &digest) {
   constexpr std::string_view kHex = "0123456789abcdef";
@@ -80,10 +82,12 @@ std::optional<std::string> digest_of_file(const std::string &path, gint64 &lengt
 }
 
 // The validators kept beside the copy at path, where the copy is still the
-// one they were kept with; none otherwise. Read as the kept signature is.
+// one they were kept with; none otherwise, a file cut short among them.
 Validators usable_validators(const std::string &path) {
-  const std::optional<std::string> text = read_signature_file(validator_path(path), nullptr);
-  std::optional<KeptValidators> kept = text ? parse_validators(*text) : std::nullopt;
+  const std::optional<std::string> text =
+      read_regular_file(validator_path(path), kMaxValidatorsSize, nullptr);
+  std::optional<KeptValidators> kept =
+      text && text->size() <= kMaxValidatorsSize ? parse_validators(*text) : std::nullopt;
   gint64 length = -1;
   if (!kept || digest_of_file(path, length) != kept->digest) {
     return {};
@@ -93,16 +97,18 @@ Validators usable_validators(const std::string &path) {
 }
 
 // Kept only once the copy is in place, so that a crash in between leaves the
-// old validators, whose digest the new copy does not match.
+// old validators, whose digest the new copy does not match. Validators that
+// would not be taken back (no request may carry a control character, and a
+// longer file would be read cut short) are not kept at all.
 void keep_validators(const std::string &path, const KeptValidators &kept) {
   const std::string where = validator_path(path);
-  if (kept.validators.empty()) {
+  const std::string text = format_validators(kept);
+  if (text.size() > kMaxValidatorsSize || !parse_validators(text)) {
     g_unlink(where.c_str());
     return;
   }
-  const std::string text = format_validators(kept);
-  FileReplacement file;
-  if (file.open(where.c_str(), nullptr) && file.write(text.data(), text.size(), nullptr)) {
+  FileReplacement file(where);
+  if (file.write(text.data(), text.size(), nullptr)) {
     file.commit(nullptr);
   }
 }
@@ -141,14 +147,15 @@ std::optional<KeptValidators> parse_validators(std::string_view text) {
 bool download_validated(const std::string &url, const std::string &path, FetchOptions options,
                         GCancellable *cancellable, GError **error) {
   options.validators = usable_validators(path);
-  FileReplacement file;
+  FileReplacement file(path);
   FileHasher digest;
   const auto sink = [&file, &digest](std::string_view piece, GError **failure) {
     digest.update(piece);
     return file.write(piece.data(), piece.size(), failure);
   };
   FetchReport report;
-  if (!file.open(path.c_str(), error) ||
+  // Only a GET that may be answered 304 need not be able to store a body.
+  if ((options.validators.empty() && !file.open(error)) ||
       !http_fetch(url.c_str(), sink, options, cancellable, error, &report)) {
     return false;
   }

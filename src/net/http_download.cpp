@@ -221,8 +221,8 @@ bool download_file(const char *url, const char *path, const FetchOptions &option
                 url != nullptr ? url : "(none)");
     return false;
   }
-  FileReplacement file;
-  return file.open(path, error) &&
+  FileReplacement file(path);
+  return file.open(error) &&
          http_fetch(
              url,
              [&file](std::string_view piece, GError **failure) {

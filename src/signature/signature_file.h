@@ -7,13 +7,16 @@
 #include <optional>
 #include <string>
 
+#include "base/regular_file.h"
+#include "signature/signature.h"
+
 namespace qor {
 
-// The bytes of the signature file at path: at most kMaxSignatureSize and one
-// more, so that a larger file is refused as such when parsed. Only a regular
-// file is read: a symbolic link is not followed, and a FIFO or a device is
-// refused without being waited on. nullopt with a GIO error naming path
-// otherwise (G_IO_ERROR_NOT_FOUND where there is no file).
-std::optional<std::string> read_signature_file(const std::string &path, GError **error);
+// The bytes of the signature file at path, read as read_regular_file reads:
+// at most kMaxSignatureSize and one more, so that a larger file is refused as
+// such when parsed.
+inline std::optional<std::string> read_signature_file(const std::string &path, GError **error) {
+  return read_regular_file(path, kMaxSignatureSize, error);
+}
 
 }  // namespace qor
