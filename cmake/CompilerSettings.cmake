@@ -21,3 +21,10 @@ if(QOR_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# scripts/run-coverage: line and branch counts of the whole suite, for gcovr.
+option(QOR_COVERAGE "Build with gcc's coverage counters (--coverage), unoptimised" OFF)
+if(QOR_COVERAGE)
+  add_compile_options(--coverage -O0)
+  add_link_options(--coverage)
+endif()
