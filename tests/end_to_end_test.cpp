@@ -90,9 +90,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"), std::chrono::seconds(30));
   g_autoptr(GCancellable) cancellable = g_cancellable_new();
   const std::jthread canceller([this, &cancellable, before = server_.requests(kPath)] {
-    while (server_.requests(kPath) == before) {  // until the server holds the request
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    test::eventually([&] { return server_.requests(kPath) != before; });  // the server holds it
     g_cancellable_cancel(cancellable);
   });
   const auto start = std::chrono::steady_clock::now();
@@ -112,9 +110,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
     EXPECT_EQ(get_configuration(), nullptr);
     failed = true;
   });
-  while (server_.requests(kPath) == gets) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  test::eventually([&] { return server_.requests(kPath) != gets; });
   const AsyncCalls waiting = async_calls(5);
   g_autoptr(GCancellable) impatient = g_cancellable_new();
   const AsyncCalls given_up = async_calls(1, impatient);
@@ -172,11 +168,11 @@ TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
       g_subprocess_new(G_SUBPROCESS_FLAGS_STDOUT_SILENCE, nullptr, QOR_CONFIG_TEST, nullptr);
   const std::string fds = "/proc/" + std::string(g_subprocess_get_identifier(run)) + "/fd";
   std::error_code unsized;
-  while (std::ranges::none_of(std::filesystem::directory_iterator(fds), [&](const auto &fd) {
-    return std::filesystem::file_size(fd, unsized) == part.size();  // the part is on disk
-  })) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  test::eventually([&] {  // until the part is on disk
+    return std::ranges::any_of(std::filesystem::directory_iterator(fds), [&](const auto &fd) {
+      return std::filesystem::file_size(fd, unsized) == part.size();
+    });
+  });
   g_subprocess_force_exit(run);  // SIGKILL
   g_subprocess_wait(run, nullptr, nullptr);
   EXPECT_EQ(test::read_file(local_), "old\n");
@@ -350,9 +346,7 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   std::jthread loading([&] {
     first = download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, &error);
   });
-  while (server_.requests(kPath) == 0) {  // until the server holds the first load's request
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  test::eventually([&] { return server_.requests(kPath) != 0; });  // it holds the first load's
   serve(newer, newer_signature);
   EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, nullptr),
             newer);
