@@ -1,5 +1,6 @@
-// The whole road against an HTTPS server on loopback (support/end_to_end.h);
-// the program runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
+// The whole road against HTTPS servers on loopback, the tests' own
+// (support/end_to_end.h) and Debian's (support/real_server.h); the program
+// runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -14,8 +15,10 @@
 #include "base/glib_ptr.h"
 #include "load/local_copy.h"
 #include "load/signed_copy.h"
+#include "load/validated_copy.h"
 #include "signature/signature.h"
 #include "support/end_to_end.h"
+#include "support/real_server.h"
 #include "test/early_download.h"
 
 namespace qor {
@@ -24,6 +27,7 @@ namespace {
 using test::EndToEndTest;
 using test::HttpTestServer;
 using test::kPath;
+using test::RealServer;
 using test::replaced;
 using test::SignedCopyTest;
 using test::stamped;
@@ -488,6 +492,52 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
               c.refused == 0 ? c.signature : c.kept_signature);
     g_print("%s: %d requests, %zu bytes of request heads, %zu bytes sent\n", c.name.c_str(),
             now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
+  }
+}
+
+// With each server's own validators: a first load takes the file; an unchanged
+// one is answered 304 with no body, or with keys fetches the signature alone; a
+// changed one takes the file again. Over HTTP/2 wherever both ends speak it.
+TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
+  const std::string files[] = {"[Debian bookworm]\ns one\n", "[Debian bookworm]\ns two, longer\n"};
+  const std::string signatures[] = {sign("a", files[0], stamped("100")),
+                                    sign("a", files[1], stamped("200"))};
+  const std::string get = "GET " + std::string(kPath);
+  const auto sent = [](const std::string &body) { return std::to_string(body.size()); };
+  for (const auto &[config, http2] : {std::pair{"nginx.conf", "http2"},
+                                      {"nginx.conf", ""},
+                                      {"apache.conf", "h2"},
+                                      {"apache.conf", ""}}) {
+    const RealServer server(config, http2);
+    const std::string protocol = *http2 != '\0' && QOR_SPEAKS_HTTP2 ? " HTTP/2.0 " : " HTTP/1.1 ";
+    std::string requests;  // as the server logs them
+    for (const bool keyed : {false, true}) {
+      SCOPED_TRACE(std::string(config) + " " + http2 + (keyed ? " with keys" : ""));
+      const test::TempDir home;
+      const std::string local = home.file(".qor-config");
+      const Source source{server.url() + kPath, keyed, keyed ? trusted : std::vector<PublicKey>{},
+                          GObjectPtr<GTlsDatabase>(test::authorities())};
+      for (const int version : {0, 0, 1, 1}) {  // the file the server has, at each load
+        const bool changed = test::read_file(local) != files[version];
+        if (changed) {
+          server.publish(kPath, files[version]);
+          server.publish(std::string(kPath) + ".minisig", signatures[version]);
+        }
+        EXPECT_TRUE(download_local_copy(home.path, source, nullptr).stored);
+        if (keyed)
+          requests += get + ".minisig" + protocol + "200 " + sent(signatures[version]) + "\n";
+        if (changed) requests += get + protocol + "200 " + sent(files[version]) + "\n";
+        if (!keyed && !changed) requests += get + protocol + "304 0\n";
+        EXPECT_EQ(server.log(requests.size()), requests);
+        EXPECT_EQ(test::read_file(local), files[version]);
+        EXPECT_EQ(test::read_file(local + ".minisig"),
+                  keyed ? std::optional(signatures[version]) : std::nullopt);
+        // Without keys the next load's 304 shows the validators kept are the server's.
+        EXPECT_EQ(parse_validators(test::read_file(local + ".validator").value_or("")).has_value(),
+                  !keyed);
+      }
+    }
   }
 }
 
