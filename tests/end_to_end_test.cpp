@@ -541,5 +541,35 @@ TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
   }
 }
 
+// The proxy that the environment names, or GNOME's settings on a GNOME
+// desktop, carries the load; with neither, it goes to the server itself. A
+// process keeps the proxy resolver it first made, so each case is a program.
+TEST_F(EndToEndTest, AProxyOfTheEnvironmentOrOfGnomeIsUsed) {
+  const RealServer proxy("tinyproxy.conf");
+  const std::string port = std::to_string(proxy.port());
+  g_mkdir_with_parents(proxy.file("glib-2.0/settings").c_str(), 0755);
+  test::write_file(proxy.file("glib-2.0/settings/keyfile"),
+                   "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n[system/proxy/https]\n"
+                   "host='127.0.0.1'\nport=" +
+                       port + "\n");
+  server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"));
+  for (const auto &[proxied, environment] :
+       {std::pair{true, std::vector<std::string>{"https_proxy=http://127.0.0.1:" + port}},
+        {true,
+         {"XDG_CURRENT_DESKTOP=GNOME", "GSETTINGS_BACKEND=keyfile",
+          "XDG_CONFIG_HOME=" + proxy.file("")}},
+        {false, {}}}) {
+    std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path, source_[0],
+                                    source_[1]};
+    env.insert(env.end(), environment.begin(), environment.end());
+    const std::size_t logged = proxy.log().size();
+    const int gets = server_.requests(kPath);
+    EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, env).status, 0) << env.back();
+    EXPECT_EQ(server_.requests(kPath), gets + 1);
+    const std::string tunnel = ": CONNECT " + server_.url("").substr(8) + " HTTP/1.1\n";
+    EXPECT_EQ(proxy.log().find(tunnel, logged) != std::string::npos, proxied) << env.back();
+  }
+}
+
 }  // namespace
 }  // namespace qor
