@@ -40,9 +40,9 @@ inline std::string replaced(const std::string &text, const char *pattern, const 
   return result;
 }
 
-// Whether done() holds, asked every 10 ms for up to ten seconds.
+// Whether done() holds, asked every 10 ms for up to five seconds.
 inline bool eventually(const std::function<bool()> &done) {
-  for (int wait = 0; wait < 1000 && !done(); ++wait) {
+  for (int wait = 0; wait < 500 && !done(); ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return done();
