@@ -14,6 +14,7 @@ printf '#!/bin/sh\nprintf "Distributor ID:\\tDebian\\nCodename:\\tbookworm\\n"\n
 chmod +x "$work/bin/lsb_release"
 # The tests' nginx, on the HTTPS port with ns-run's certificates; as a daemon,
 # it listens once it has started.
+# shellcheck disable=SC2016 # expanded by the shell inside ns-run
 serve='sed "/^daemon/d; s|@DIR@|$0|g; s|@PORT@|443|; s|@CERTS@|$QOR_CERTS|; s|@HTTP2@|http2|" \
   "$1" >"$0/config" && /usr/sbin/nginx -c "$0/config" && trap "kill \$(cat $0/nginx.pid)" EXIT &&
   env -i PATH="$0/bin" HOME="$0/home" "$2"'
