@@ -1,5 +1,6 @@
-// The whole road against an HTTPS server on loopback (support/end_to_end.h);
-// the program runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
+// The whole road against HTTPS servers on loopback, the tests' own
+// (support/end_to_end.h) and Debian's (support/real_server.h); the program
+// runs under QOR_E2E_WRAPPER (such as valgrind) when that is set.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -15,8 +16,10 @@
 #include "load/copy_lock.h"
 #include "load/local_copy.h"
 #include "load/signed_copy.h"
+#include "load/validated_copy.h"
 #include "signature/signature.h"
 #include "support/end_to_end.h"
+#include "support/real_server.h"
 #include "test/early_download.h"
 
 namespace qor {
@@ -25,6 +28,7 @@ namespace {
 using test::EndToEndTest;
 using test::HttpTestServer;
 using test::kPath;
+using test::RealServer;
 using test::replaced;
 using test::SignedCopyTest;
 using test::stamped;
@@ -91,9 +95,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"), std::chrono::seconds(30));
   g_autoptr(GCancellable) cancellable = g_cancellable_new();
   const std::jthread canceller([this, &cancellable, before = server_.requests(kPath)] {
-    while (server_.requests(kPath) == before) {  // until the server holds the request
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    test::eventually([&] { return server_.requests(kPath) != before; });  // the server holds it
     g_cancellable_cancel(cancellable);
   });
   const auto start = std::chrono::steady_clock::now();
@@ -113,9 +115,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
     EXPECT_EQ(get_configuration(), nullptr);
     failed = true;
   });
-  while (server_.requests(kPath) == gets) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  test::eventually([&] { return server_.requests(kPath) != gets; });
   const AsyncCalls waiting = async_calls(5);
   g_autoptr(GCancellable) impatient = g_cancellable_new();
   const AsyncCalls given_up = async_calls(1, impatient);
@@ -173,11 +173,11 @@ TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
       g_subprocess_new(G_SUBPROCESS_FLAGS_STDOUT_SILENCE, nullptr, QOR_CONFIG_TEST, nullptr);
   const std::string fds = "/proc/" + std::string(g_subprocess_get_identifier(run)) + "/fd";
   std::error_code unsized;
-  while (std::ranges::none_of(std::filesystem::directory_iterator(fds), [&](const auto &fd) {
-    return std::filesystem::file_size(fd, unsized) == part.size();  // the part is on disk
-  })) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  test::eventually([&] {  // until the part is on disk
+    return std::ranges::any_of(std::filesystem::directory_iterator(fds), [&](const auto &fd) {
+      return std::filesystem::file_size(fd, unsized) == part.size();
+    });
+  });
   g_subprocess_force_exit(run);  // SIGKILL
   g_subprocess_wait(run, nullptr, nullptr);
   EXPECT_EQ(test::read_file(local_), "old\n");
@@ -351,9 +351,7 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   std::jthread loading([&] {
     first = download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, &error);
   });
-  while (server_.requests(kPath) == 0) {  // until the server holds the first load's request
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  test::eventually([&] { return server_.requests(kPath) != 0; });  // it holds the first load's
   serve(newer, newer_signature);
   EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, nullptr),
             newer);
@@ -587,6 +585,82 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
               c.refused == 0 ? c.signature : c.kept_signature);
     g_print("%s: %d requests, %zu bytes of request heads, %zu bytes sent\n", c.name.c_str(),
             now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
+  }
+}
+
+// With each server's own validators: a first load takes the file; an unchanged
+// one is answered 304 with no body, or with keys fetches the signature alone; a
+// changed one takes the file again. Over HTTP/2 wherever both ends speak it.
+TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
+  const std::vector<PublicKey> trusted = *parse_public_keys(key("a"));
+  const std::string files[] = {"[Debian bookworm]\ns one\n", "[Debian bookworm]\ns two, longer\n"};
+  const std::string signatures[] = {sign("a", files[0], stamped("100")),
+                                    sign("a", files[1], stamped("200"))};
+  const std::string get = "GET " + std::string(kPath);
+  const auto sent = [](const std::string &body) { return std::to_string(body.size()); };
+  for (const auto &[config, http2] : {std::pair{"nginx.conf", "http2"},
+                                      {"nginx.conf", ""},
+                                      {"apache.conf", "h2"},
+                                      {"apache.conf", ""}}) {
+    const RealServer server(config, http2);
+    const std::string protocol = *http2 != '\0' && QOR_SPEAKS_HTTP2 ? " HTTP/2.0 " : " HTTP/1.1 ";
+    std::string requests;  // as the server logs them
+    for (const bool keyed : {false, true}) {
+      SCOPED_TRACE(std::string(config) + " " + http2 + (keyed ? " with keys" : ""));
+      const test::TempDir home;
+      const std::string local = home.file(".qor-config");
+      const Source source{server.url() + kPath, keyed, keyed ? trusted : std::vector<PublicKey>{},
+                          GObjectPtr<GTlsDatabase>(test::authorities())};
+      for (const int version : {0, 0, 1, 1}) {  // the file the server has, at each load
+        const bool changed = test::read_file(local) != files[version];
+        if (changed) {
+          server.publish(kPath, files[version]);
+          server.publish(std::string(kPath) + ".minisig", signatures[version]);
+        }
+        EXPECT_TRUE(download_local_copy(home.path, source, nullptr).stored);
+        if (keyed)
+          requests += get + ".minisig" + protocol + "200 " + sent(signatures[version]) + "\n";
+        if (changed) requests += get + protocol + "200 " + sent(files[version]) + "\n";
+        if (!keyed && !changed) requests += get + protocol + "304 0\n";
+        EXPECT_EQ(server.log(requests.size()), requests);
+        EXPECT_EQ(test::read_file(local), files[version]);
+        EXPECT_EQ(test::read_file(local + ".minisig"),
+                  keyed ? std::optional(signatures[version]) : std::nullopt);
+        // Without keys the next load's 304 shows the validators kept are the server's.
+        EXPECT_EQ(parse_validators(test::read_file(local + ".validator").value_or("")).has_value(),
+                  !keyed);
+      }
+    }
+  }
+}
+
+// The proxy that the environment names, or GNOME's settings on a GNOME
+// desktop, carries the load; with neither, it goes to the server itself. A
+// process keeps the proxy resolver it first made, so each case is a program.
+TEST_F(EndToEndTest, AProxyOfTheEnvironmentOrOfGnomeIsUsed) {
+  const RealServer proxy("tinyproxy.conf");
+  const std::string port = std::to_string(proxy.port());
+  g_mkdir_with_parents(proxy.file("glib-2.0/settings").c_str(), 0755);
+  test::write_file(proxy.file("glib-2.0/settings/keyfile"),
+                   "[system/proxy]\nmode='manual'\nignore-hosts=@as []\n[system/proxy/https]\n"
+                   "host='127.0.0.1'\nport=" +
+                       port + "\n");
+  server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"));
+  for (const auto &[proxied, environment] :
+       {std::pair{true, std::vector<std::string>{"https_proxy=http://127.0.0.1:" + port}},
+        {true,
+         {"XDG_CURRENT_DESKTOP=GNOME", "GSETTINGS_BACKEND=keyfile",
+          "XDG_CONFIG_HOME=" + proxy.file("")}},
+        {false, {}}}) {
+    std::vector<std::string> env = {"PATH=" + bin_.path, "HOME=" + home_.path, source_[0],
+                                    source_[1]};
+    env.insert(env.end(), environment.begin(), environment.end());
+    const std::size_t logged = proxy.log().size();
+    const int gets = server_.requests(kPath);
+    EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, env).status, 0) << env.back();
+    EXPECT_EQ(server_.requests(kPath), gets + 1);
+    const std::string tunnel = ": CONNECT " + server_.url("").substr(8) + " HTTP/1.1\n";
+    EXPECT_EQ(proxy.log().find(tunnel, logged) != std::string::npos, proxied) << env.back();
   }
 }
 

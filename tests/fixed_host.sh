@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
 # The program as built fetches the fixed URL from its host, trusting the
-# system's authorities:   fixed_host.sh PROGRAM SOURCE HOST
+# system's authorities, from nginx with HTTP/2 on; nginx's log must show the
+# protocol spoken:   fixed_host.sh PROGRAM SOURCE HOST HTTP/2.0|HTTP/1.1
 # In a private namespace (scripts/ns-run; exits 77 where none can be made).
+# The autopkgtest fixed-host runs it on the installed program.
 set -euo pipefail
-program=$1 source=$2 host=$3
+program=$1 source=$2 host=$3 protocol=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/bin" "$work/home"
+mkdir -p "$work/bin" "$work/home" "$work/www/gfx"
+cp "$source/data/qor-config.cfg" "$work/www/gfx/"
 printf '#!/bin/sh\nprintf "Distributor ID:\\tDebian\\nCodename:\\tbookworm\\n"\n' >"$work/bin/lsb_release"
 chmod +x "$work/bin/lsb_release"
+# The tests' nginx, on the HTTPS port with ns-run's certificates; as a daemon,
+# it listens once it has started.
+# shellcheck disable=SC2016 # expanded by the shell inside ns-run
+serve='sed "/^daemon/d; s|@DIR@|$0|g; s|@PORT@|443|; s|@CERTS@|$QOR_CERTS|; s|@HTTP2@|http2|" \
+  "$1" >"$0/config" && /usr/sbin/nginx -c "$0/config" && trap "kill \$(cat $0/nginx.pid)" EXIT &&
+  env -i PATH="$0/bin" HOME="$0/home" "$2"'
 status=0
-"$source/scripts/ns-run" --host "$host" -- "$source/scripts/serve-config" \
-  "$source/data/qor-config.cfg" env -i PATH="$work/bin" HOME="$work/home" "$program" \
-  >"$work/out" 2>"$work/err" || status=$?
+"$source/scripts/ns-run" --host "$host" -- bash -c "$serve" "$work" \
+  "$source/tests/data/servers/nginx.conf" "$program" >"$work/out" 2>"$work/err" || status=$?
 ((status != 77)) || exit 77
 cat "$work/out" "$work/err"
 ((status == 0)) && cmp "$source/data/qor-config.cfg" "$work/home/.qor-config" &&
-  grep -q "^  install: \[qor-desktop " "$work/err"
+  grep -q "^  install: \[qor-desktop " "$work/err" &&
+  grep -qx "GET /gfx/qor-config.cfg $protocol 200 $(stat -c %s "$source/data/qor-config.cfg")" \
+    "$work/access.log"

@@ -7,13 +7,16 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -35,6 +38,14 @@ inline std::string replaced(const std::string &text, const char *pattern, const 
   g_autofree char *result =
       g_regex_replace_literal(regex, text.c_str(), -1, 0, by.c_str(), GRegexMatchFlags(0), nullptr);
   return result;
+}
+
+// Whether done() holds, asked every 10 ms for up to five seconds.
+inline bool eventually(const std::function<bool()> &done) {
+  for (int wait = 0; wait < 500 && !done(); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
 }
 
 // A fresh folder, removed with all it holds when the object goes.
