@@ -1,7 +1,11 @@
 // The C interface over the library's records.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include <qor/qor.h>
+#include "net/http_session.h"
 #include "test_util.h"
 
 namespace {
@@ -41,6 +45,51 @@ TEST(CInterfaceTest, ACopyOfTheDistributionRecordIsTheCallersOwn) {
   EXPECT_STREQ(held->distributor, "Mine");
   EXPECT_STREQ(held->codename, "first");
   g_value_unset(&value);
+}
+
+// The types of the modules that are loaded now. Only types already
+// registered are looked at: looking loads nothing.
+std::set<GType> loaded_module_types(GType type = G_TYPE_OBJECT) {
+  std::set<GType> types;
+  guint count = 0;
+  g_autofree GType *children = g_type_children(type, &count);
+  for (guint i = 0; i < count; ++i) {
+    GTypePlugin *plugin = g_type_get_plugin(children[i]);
+    if (G_IS_TYPE_MODULE(plugin) && G_TYPE_MODULE(plugin)->use_count > 0) {
+      types.insert(children[i]);
+    }
+    types.merge(loaded_module_types(children[i]));
+  }
+  return types;
+}
+
+bool any_implements(const std::set<GType> &types, GType iface) {
+  return std::any_of(types.begin(), types.end(),
+                     [iface](GType t) { return g_type_is_a(t, iface); });
+}
+
+// The process may exit while the load's thread runs, and a GIO module loaded
+// on it then aborts the exit: the call loads them before it returns, for good.
+// The URL fails before any session is made, so the thread itself loads none.
+TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
+  // GIO's dummy is in no module, and GNOME's, once tried, GIO keeps loaded itself.
+  g_setenv("GIO_USE_PROXY_RESOLVER", "libproxy", TRUE);
+  g_setenv("QOR_TEST_CONFIG_URL", "not a URL", TRUE);
+  bool done = false;
+  qor_get_configuration_async(
+      nullptr, [](GObject *, GAsyncResult *, gpointer data) { *static_cast<bool *>(data) = true; },
+      &done);
+  const std::set<GType> loaded = loaded_module_types();
+  EXPECT_TRUE(any_implements(loaded, G_TYPE_TLS_BACKEND));
+  EXPECT_TRUE(any_implements(loaded, G_TYPE_PROXY_RESOLVER));
+  {
+    // libsoup 2.4's GNOME feature makes a resolver for each session.
+    const qor::HttpSession session(nullptr);
+    EXPECT_EQ(loaded_module_types(), loaded);
+  }
+  while (!done) {
+    g_main_context_iteration(nullptr, TRUE);
+  }
 }
 
 }  // namespace

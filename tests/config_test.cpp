@@ -170,7 +170,14 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
   const std::string lf = test::read_file(dir.file(good)).value();
   test::write_file(dir.file("crlf.minisig"),
                    test::replaced(lf.substr(0, lf.size() - 1), "\n", "\r\n"));
-  const std::string ahead = std::to_string(g_get_real_time() / G_USEC_PER_SEC + 2 * 24 * 3600);
+  const std::int64_t now = g_get_real_time() / G_USEC_PER_SEC;
+  const std::string ahead = std::to_string(now + 2 * 24 * 3600);
+  const auto expiring = [&](const std::string &name, const std::string &expires) {
+    return sign(name, file, "timestamp:7\texpires:" + expires);
+  };
+  const std::int64_t decade = std::int64_t{3653} * 24 * 3600;
+  const std::string far = std::to_string(now + decade + 60);
+  const std::string ms = std::to_string((now + 30 * 24 * 3600) * 1000);
   const std::string pub = test::read_file(dir.file("pub")).value();
   const std::string key = pub.substr(pub.find('\n') + 1, 56);
   // minisign shows the key id on the public key's first line, without leading zeros.
@@ -195,6 +202,16 @@ TEST(CheckerTest, TellsWhetherClientsTakeASignature) {
        "is more than a day ahead of this machine's clock"},
       {"expired.cfg", sign("expired.cfg", file, "timestamp:7\texpires:8"), 1,
        "expires 8 (1970-01-01 00:00:08 UTC)\nexpired.cfg.minisig: warning: a client would refuse"},
+      {"decade.cfg", expiring("decade.cfg", std::to_string(now + decade - 60)), 0,
+       "a client would take the file with this signature\n"},
+      {"far.cfg", expiring("far.cfg", far), 1,
+       "take the file with this signature\nfar.cfg.minisig: warning: expires:" + far +
+           " is more than ten years ahead of this machine's clock"},
+      {"ms-expiry.cfg", expiring("ms-expiry.cfg", ms), 1,
+       "warning: expires:" + ms + " looks like milliseconds"},
+      {"typo.cfg", expiring("typo.cfg", "abc"), 1,
+       "expires abc\ntypo.cfg.minisig: warning: a client would refuse the file: expired "
+       "signature: its trusted comment says expires:abc, which is not a time in seconds"},
       {"qor-config.cfg", "/dev/zero", 2, "Cannot read /dev/zero: not a regular file\n"},
   };
   for (const auto &c : cases) {

@@ -49,9 +49,11 @@ QOR_EXPORT extern const char *const ConfigUrl;
 // it and share its result, the record or the failure (one warning for all).
 QOR_EXPORT const Configuration *get_configuration();
 
-// Starts get_configuration's work and returns at once: the load runs on a
-// thread of its own, or the call joins the load under way, holding no thread
-// while it waits. callback runs in the thread-default main context of the
+// Starts get_configuration's work and returns without waiting for it: the
+// load runs on a thread of its own, or the call joins the load under way,
+// holding no thread while it waits. The first call of a process loads the
+// modules a load needs before it returns, so that the process may end while
+// the load runs. callback runs in the thread-default main context of the
 // calling thread, where it calls get_configuration_finish. The load has the
 // same effects as get_configuration's, the dump included. Cancelling gives
 // the caller G_IO_ERROR_CANCELLED at once; the load goes on for the other

@@ -105,7 +105,9 @@ QOR_EXPORT const QorConfiguration *qor_get_configuration(void);
  *   calling thread when the load is done
  * @user_data: (closure): for @callback
  *
- * Starts what qor_get_configuration() does and returns at once.
+ * Starts what qor_get_configuration() does and returns without waiting for
+ * it. The first call of a process loads the modules a load needs before it
+ * returns, so that the process may end while the load runs.
  * Cancelling gives this caller %G_IO_ERROR_CANCELLED at once; a load no one
  * waits for any more is stopped and leaves the local copy as it was.
  *

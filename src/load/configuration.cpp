@@ -16,6 +16,7 @@
 #include "load/shared_load.h"
 #include "load/signed_copy.h"
 #include "load/validated_copy.h"
+#include "net/http_session.h"
 #include "signature/signature.h"
 
 namespace qor {
@@ -125,6 +126,9 @@ void get_configuration_async(GCancellable *cancellable, GAsyncReadyCallback call
   // A load that finished before the cancellation reached it has replaced the
   // local copy and set the record: its caller gets the record, not an error.
   g_task_set_check_cancellable(task, FALSE);
+  // The caller may exit while the load's thread runs, so that thread must
+  // load no module: they are loaded here, on the caller's.
+  load_session_modules();
   get_or_load_async(task, loading([](GCancellable *c) { return download_local_copy(c); }));
 }
 

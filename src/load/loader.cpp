@@ -79,13 +79,4 @@ std::optional<Configuration> read_configuration(const std::string &path, std::st
   return config;
 }
 
-std::optional<std::string> read_whole_file(const std::string &path, GError **error) {
-  g_autofree char *text = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &text, &length, error)) {
-    return std::nullopt;
-  }
-  return std::string(text, length);
-}
-
 }  // namespace qor

@@ -33,7 +33,4 @@ std::string_view running_kernel_release();
 std::optional<Configuration> read_configuration(const std::string &path, std::string_view config_id,
                                                 std::string_view kernel_release, GError **error);
 
-// The whole content of the file at path, or nullopt with error set.
-std::optional<std::string> read_whole_file(const std::string &path, GError **error);
-
 }  // namespace qor

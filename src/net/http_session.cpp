@@ -41,7 +41,19 @@ int soup_failure(const GError *cause) {
   return unreadable ? kHttpMalformed : 0;
 }
 
+// Every session uses GIO's default resolver, which GIO keeps for good.
+void keep_proxy_resolver_modules() { (void)g_proxy_resolver_get_default(); }
+
 #else
+
+// The GNOME feature makes GIO's GNOME resolver anew for each session, and its
+// module goes with the last one: a feature kept for good keeps it loaded.
+void keep_proxy_resolver_modules() {
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  [[maybe_unused]] static GObject *const kept =
+      G_OBJECT(g_object_new(SOUP_TYPE_PROXY_RESOLVER_GNOME, nullptr));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+}
 
 SoupSession *plain_session() {
   // The GNOME feature set is the one way to the desktop's proxy settings
@@ -197,6 +209,15 @@ bool HttpSession::get(const char *url, const Validators &validators, GCancellabl
   read_head(message, response);
   response.body = std::move(body);
   return true;
+}
+
+void load_session_modules() {
+  static const bool loaded = [] {
+    (void)g_tls_backend_get_default();  // kept for good by GIO
+    keep_proxy_resolver_modules();
+    return true;
+  }();
+  (void)loaded;
 }
 
 void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable) {

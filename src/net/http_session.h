@@ -53,6 +53,14 @@ class HttpSession {
   GObjectPtr<GObject> session_;
 };
 
+// Loads, for the rest of the process, the GIO modules that making a session
+// and connecting with it would load: the TLS backend and the proxy resolvers
+// (GIO's default, and with libsoup 2.4 the GNOME one its feature makes for
+// each session). A module loaded on a thread while the process exits runs
+// GObject's set-up again, which aborts: so a thread that may still run at
+// exit has them loaded by its starter first. Costs a few milliseconds once.
+void load_session_modules();
+
 // Sets error for cause, a failure of get() or of reading a body: GIO's
 // G_IO_ERROR_CANCELLED once cancellable was cancelled, however libsoup
 // reported it; otherwise the code below 100 in the "HTTP" domain that stands

@@ -120,7 +120,8 @@ void take_field(std::string_view field, CommentFields &fields) {
   if (field.starts_with(kTimestamp) && !fields.timestamp) {
     fields.timestamp = parse_timestamp(field.substr(kTimestamp.size()));
   } else if (field.starts_with(kExpires) && !fields.expires) {
-    fields.expires = parse_timestamp(field.substr(kExpires.size())).value_or(0);
+    const std::string_view value = field.substr(kExpires.size());
+    fields.expires = Expiry{std::string(value), parse_timestamp(value)};
   } else if (field.starts_with(kFile) && field.substr(kFile.size()) != kSignedFileName &&
              !fields.other_file) {
     fields.other_file = field.substr(kFile.size());
@@ -207,15 +208,19 @@ bool file_verifies(const Signature &signature, const PublicKey &key, const Signe
 
 // A mirror frozen on an old pair serves it for as long as it likes; its
 // publisher's expires: says until when the pair may be taken.
-bool refuse_expired(std::optional<std::uint64_t> expires, std::optional<std::int64_t> now,
+bool refuse_expired(const std::optional<Expiry> &expires, std::optional<std::int64_t> now,
                     GError **error) {
-  if (!expires || !now || *now < 0 || static_cast<std::uint64_t>(*now) <= *expires) {
+  if (!expires || !now || *now < 0 || static_cast<std::uint64_t>(*now) <= expires->time()) {
     return true;
   }
-  fail(error, kSignatureExpired,
-       "expired signature: its trusted comment says expires:" + std::to_string(*expires) +
-           ", and this machine's clock says " + std::to_string(*now) +
-           "; the server may be serving a file its publisher has since replaced");
+  std::string message = "expired signature: its trusted comment says expires:" + expires->value;
+  if (expires->seconds) {
+    message += ", and this machine's clock says " + std::to_string(*now) +
+               "; the server may be serving a file its publisher has since replaced";
+  } else {
+    message += ", which is not a time in seconds, so it counts as passed";
+  }
+  fail(error, kSignatureExpired, message);
   return false;
 }
 

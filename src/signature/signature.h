@@ -84,16 +84,23 @@ struct Signature {
 // 16 KiB, fails with kSignatureMalformed.
 std::optional<Signature> parse_signature(std::string_view text, GError **error);
 
+// An expires:N field: N, the time (Unix seconds) after which the publisher
+// no longer vouches for the file.
+struct Expiry {
+  std::string value;                     // as signed, for messages
+  std::optional<std::uint64_t> seconds;  // where value is a number
+  // 0 where value is not a number, so that a publisher's typo fails closed.
+  std::uint64_t time() const { return seconds.value_or(0); }
+};
+
 // What a trusted comment says, in fields separated by tabs or spaces, as
 // minisign writes "timestamp:N\tfile:NAME\thashed": the first timestamp:N
 // with N a number, the first file:NAME that names another file than
-// qor-config.cfg, and the first expires:N, the time (Unix seconds) after
-// which the publisher no longer vouches for the file. An expires: whose value
-// is not a number reads as 0, so that a publisher's typo fails closed.
+// qor-config.cfg, and the first expires:, whatever its value.
 struct CommentFields {
   std::optional<std::uint64_t> timestamp;
   std::optional<std::string> other_file;
-  std::optional<std::uint64_t> expires;
+  std::optional<Expiry> expires;
 };
 CommentFields read_trusted_comment(std::string_view comment);
 
@@ -102,7 +109,7 @@ struct Verified {
   KeyId key_id{};
   std::string trusted_comment;
   std::uint64_t timestamp = 0;
-  std::optional<std::uint64_t> expires;
+  std::optional<Expiry> expires;
 };
 
 // What a signature must be fresh against, beyond its keys: kept_timestamp,

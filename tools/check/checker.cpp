@@ -228,6 +228,11 @@ std::string describe_time(const char *label, std::uint64_t timestamp) {
 // 2001; in seconds they would lie thirty thousand years ahead.
 constexpr std::uint64_t kMillisecondsFrom = 1'000'000'000'000;
 constexpr std::int64_t kDay = std::int64_t{24} * 60 * 60;
+// An expiry ends a pair that a frozen mirror keeps serving, and publishers
+// sign again well before it, every few weeks or months. Ten years is past any
+// such schedule, while a digit too many or a slipped century lands centuries
+// out: clients would take the pair that long, as if it never expired.
+constexpr std::int64_t kExpiryHorizon = 3653 * kDay;
 
 // Why timestamp, taken by clients as the floor of every later file, would
 // lock them out, or nullopt.
@@ -244,6 +249,26 @@ std::optional<std::string> floor_problem(std::uint64_t timestamp, std::int64_t n
            consequence;
   }
   return std::nullopt;
+}
+
+// Why clients would take the file until expires as good as for ever, or
+// nullopt.
+std::optional<std::string> expiry_problem(const Expiry &expires, std::int64_t now) {
+  const std::string field = "expires:" + expires.value;
+  const std::string consequence = ": clients would take the file until then, as good as for ever";
+  if (expires.time() >= kMillisecondsFrom) {
+    return field + " looks like milliseconds, where it is seconds" + consequence;
+  }
+  if (now >= 0 && expires.time() > static_cast<std::uint64_t>(now) + kExpiryHorizon) {
+    return field + " is more than ten years ahead of this machine's clock (" + std::to_string(now) +
+           ")" + consequence;
+  }
+  return std::nullopt;
+}
+
+// "expires N (DATE)", or the value as signed where it is not a number.
+std::string describe_expiry(const Expiry &expires) {
+  return expires.seconds ? describe_time("expires", *expires.seconds) : "expires " + expires.value;
 }
 
 }  // namespace
@@ -320,7 +345,7 @@ std::vector<Finding> check_signature(std::string_view file, std::string_view sig
       note(out, describe_time("timestamp", *fields.timestamp));
     }
     if (fields.expires) {
-      note(out, describe_time("expires", *fields.expires));
+      note(out, describe_expiry(*fields.expires));
     }
   }
   // Now: a client takes the file until its expires:, and refuses it after.
@@ -334,6 +359,11 @@ std::vector<Finding> check_signature(std::string_view file, std::string_view sig
   note(out, "a client would take the file with this signature");
   if (std::optional<std::string> problem = floor_problem(verified->timestamp, now)) {
     out.push_back({0, FindingKind::kSignatureFloor, std::move(*problem)});
+  }
+  if (verified->expires) {
+    if (std::optional<std::string> problem = expiry_problem(*verified->expires, now)) {
+      out.push_back({0, FindingKind::kSignatureExpiry, std::move(*problem)});
+    }
   }
   return out;
 }

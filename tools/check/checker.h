@@ -28,6 +28,7 @@ enum class FindingKind {
   kSignatureNote,       // what a signature says: a note, not a problem
   kSignatureRefused,    // a client would refuse the file with its signature
   kSignatureFloor,      // a client would take it, and then no file signed before its timestamp
+  kSignatureExpiry,     // a client would take it until an expires: as good as never
 };
 
 struct Finding {
@@ -81,7 +82,9 @@ DistributionView view_distribution(std::string_view text, std::string_view confi
 // refuses it, its expiry among the reasons. A timestamp
 // that looks like milliseconds, or lies more than a day after now (Unix
 // seconds), is a problem too: clients take the file, and its timestamp then
-// keeps them from taking any file signed before it.
+// keeps them from taking any file signed before it. So is an expires: that
+// looks like milliseconds or lies more than ten years after now: clients
+// would take the file as if it never expired.
 std::vector<Finding> check_signature(std::string_view file, std::string_view signature,
                                      const std::vector<PublicKey> &keys, std::int64_t now);
 

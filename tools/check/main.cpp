@@ -2,8 +2,11 @@
 // before they upload it, what clients would warn about or silently drop, and
 // what one distribution gets, and whether clients take its signature. Reads
 // local files only; no network, no home.
-#include <glib.h>
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include <qor/distro_info.hpp>
+#include "base/descriptor.h"
 #include "check/checker.h"
 #include "load/loader.h"
 #include "signature/signature.h"
@@ -85,13 +89,51 @@ std::optional<std::vector<qor::PublicKey>> choose_keys(char **given) {
   return keys;
 }
 
+// Far above any real configuration file, which is some kilobytes; without a
+// bound, /dev/zero or a runaway pipe would be read until memory runs out.
+constexpr std::size_t kMaxFileSize = std::size_t{256} << 20;
+
+std::nullopt_t cannot_read(GError **error, const std::string &path, int code) {
+  g_set_error(error, G_IO_ERROR, g_io_error_from_errno(code), "Cannot read %s: %s", path.c_str(),
+              g_strerror(code));
+  return std::nullopt;
+}
+
+// The whole of the file at path, a pipe such as /dev/stdin too, or nullopt
+// with error set when it cannot be read or holds more than kMaxFileSize.
+std::optional<std::string> read_configuration_file(const std::string &path, GError **error) {
+  const qor::Descriptor file(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  if (file.get() == -1) {
+    return cannot_read(error, path, errno);
+  }
+  std::string text;
+  std::vector<char> chunk(std::size_t{64} << 10);
+  for (;;) {
+    const ssize_t got = read(file.get(), chunk.data(), chunk.size());
+    if (got == 0) {
+      return text;
+    }
+    if (got == -1 && errno != EINTR) {
+      return cannot_read(error, path, errno);
+    }
+    const std::size_t taken = got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (text.size() + taken > kMaxFileSize) {
+      g_set_error(error, G_IO_ERROR, G_IO_ERROR_FAILED,
+                  "Cannot read %s: it holds more than 256 MiB, which no configuration file does",
+                  path.c_str());
+      return std::nullopt;
+    }
+    text.append(chunk.data(), taken);
+  }
+}
+
 using Reader = std::optional<std::string> (*)(const std::string &path, GError **error);
 
 // The file at path as read reads it, or nullopt with the reason on standard
 // error. A signature file is read as clients read the kept one
 // (qor::read_signature_file): only a regular file, and no more of it than a
 // signature holds.
-std::optional<std::string> read_file(const char *path, Reader read = qor::read_whole_file) {
+std::optional<std::string> read_file(const char *path, Reader read = read_configuration_file) {
   g_autoptr(GError) error = nullptr;
   std::optional<std::string> text = read(path, &error);
   if (!text) {
