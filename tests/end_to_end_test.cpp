@@ -586,6 +586,16 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
     g_print("%s: %d requests, %zu bytes of request heads, %zu bytes sent\n", c.name.c_str(),
             now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
   }
+  // Where the server keeps the connection open, the signature and the file share it.
+  for (const auto &[path, body] :
+       {std::pair{std::string(kPath), two},
+        {std::string(kPath) + ".minisig", sign("a", two, stamped("300"))}}) {
+    server_.answer(path, HttpTestServer::ok(body, {}, false), {}, HttpTestServer::kKeptOpen);
+  }
+  const int connections = server_.connections();
+  EXPECT_EQ(download_signed(server_.url(kPath), local_, trusted, trusting_, now_, nullptr, nullptr),
+            two);
+  EXPECT_EQ(server_.connections() - connections, 1);
 }
 
 // With each server's own validators: a first load takes the file; an unchanged

@@ -38,6 +38,8 @@ class HttpDownloadTest : public ::testing::Test {
   HttpTestServer http_;
   HttpTestServer https_{test::certificate("server")};
   HttpTestServer untrusted_{test::certificate("untrusted")};
+  HttpTestServer elsewhere_{test::certificate("elsewhere")};
+  HttpTestServer stranger_{test::certificate("stranger")};
   GObjectPtr<GTlsDatabase> authorities_{test::authorities()};
 };
 
@@ -103,7 +105,9 @@ TEST_F(HttpDownloadTest, FailuresCarryTheirCodeAndKeepTheOldFile) {
        https_.url("/down") + " to " + http_.url("/plain")},
       {"refused connection", "http://127.0.0.1:1/", http, 4, ""},
       {"unknown host", "http://qor-config.invalid/", http, 2, ""},
-      {"untrusted certificate", untrusted_.url("/config"), http, 6, ""},
+      {"self-signed certificate", untrusted_.url("/config"), http, 6, ""},
+      {"certificate from an untrusted authority", stranger_.url("/config"), http, 6, ""},
+      {"certificate for another host", elsewhere_.url("/config"), http, 6, ""},
       {"body cut short, connection closed", http_.url("/closed"), http, 7,
        "received 40 bytes of the 100"},
       {"body cut short, connection kept", http_.url("/kept"), http, 7, ""},

@@ -6,6 +6,7 @@
 #include "load/copy_lock.h"
 #include "net/file_replacement.h"
 #include "net/http_fetch.h"
+#include "net/http_session.h"
 #include "signature/signature_file.h"
 
 namespace qor {
@@ -22,15 +23,16 @@ bool take_signature_piece(std::string &text, std::string_view piece, GError **er
   return true;
 }
 
-std::optional<std::string> fetch_signature(const std::string &url, const FetchOptions &options,
-                                           GCancellable *cancellable, GError **error) {
+std::optional<std::string> fetch_signature(const HttpSession &session, const std::string &url,
+                                           const FetchOptions &options, GCancellable *cancellable,
+                                           GError **error) {
   const std::string where = url + ".minisig";
   std::string text;
   g_autoptr(GError) cause = nullptr;
   const auto sink = [&text](std::string_view piece, GError **failure) {
     return take_signature_piece(text, piece, failure);
   };
-  if (http_fetch(where.c_str(), sink, options, cancellable, &cause)) {
+  if (http_fetch(session, where.c_str(), sink, options.validators, cancellable, &cause)) {
     return text;
   }
   if (cause->domain == signature_error_quark() ||
@@ -185,7 +187,11 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
                                            const std::vector<PublicKey> &keys,
                                            const FetchOptions &options, std::int64_t now,
                                            GCancellable *cancellable, GError **error) {
-  const std::optional<std::string> text = fetch_signature(url, options, cancellable, error);
+  // One session for the signature and the file: one connection and one
+  // handshake where the server keeps the connection open.
+  const HttpSession session(options.tls_database);
+  const std::optional<std::string> text =
+      fetch_signature(session, url, options, cancellable, error);
   const std::optional<Signature> signature = text ? parse_signature(*text, error) : std::nullopt;
   if (!signature) {
     return std::nullopt;
@@ -210,7 +216,7 @@ std::optional<std::string> download_signed(const std::string &url, const std::st
   const auto sink = [&copy, prehashed](std::string_view piece, GError **failure) {
     return copy.take(prehashed, piece, failure);
   };
-  if (!http_fetch(url.c_str(), sink, options, cancellable, error)) {
+  if (!http_fetch(session, url.c_str(), sink, options.validators, cancellable, error)) {
     return std::nullopt;
   }
   const std::optional<Verified> verified =

@@ -193,18 +193,24 @@ bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable 
 
 bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
                 GCancellable *cancellable, GError **error, FetchReport *report) {
+  return http_fetch(HttpSession(options.tls_database), url, sink, options.validators, cancellable,
+                    error, report);
+}
+
+bool http_fetch(const HttpSession &session, const char *url, const BodySink &sink,
+                const Validators &validators, GCancellable *cancellable, GError **error,
+                FetchReport *report) {
   std::optional<std::string> start = url != nullptr ? http_url(url) : std::nullopt;
   if (!start) {
     g_set_error(error, http_error_quark(), kHttpMalformed, "Not a valid http or https URL: %s",
                 url != nullptr ? url : "(none)");
     return false;
   }
-  const HttpSession session(options.tls_database);
   HttpResponse response;
-  if (!fetch(session, *start, options.validators, cancellable, response, error)) {
+  if (!fetch(session, *start, validators, cancellable, response, error)) {
     return false;
   }
-  const bool not_modified = is_not_modified(response, options.validators);
+  const bool not_modified = is_not_modified(response, validators);
   if (!not_modified && !read_body(response, sink, cancellable, error)) {
     return false;
   }

@@ -46,6 +46,8 @@ struct FetchReport {
   Validators validators = {};
 };
 
+class HttpSession;
+
 // Fetches url as http_download_file does, handing the body to sink as it
 // arrives. True when the final response was successful and all of its body
 // was taken, or was a 304 to a conditional GET with no body; report, where
@@ -53,6 +55,14 @@ struct FetchReport {
 // any other 304 fails as other statuses do.
 bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
                 GCancellable *cancellable, GError **error, FetchReport *report = nullptr);
+
+// http_fetch through session, conditional on validators where they are not
+// empty. Fetches through one session share its connections: where the
+// server keeps one open, the next fetch makes no new connection and no new
+// handshake.
+bool http_fetch(const HttpSession &session, const char *url, const BodySink &sink,
+                const Validators &validators, GCancellable *cancellable, GError **error,
+                FetchReport *report = nullptr);
 
 // http_download_file with options.
 bool download_file(const char *url, const char *path, const FetchOptions &options,

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include <qor/http_error.hpp>
+#include "net/forwarding_database.h"
 
 namespace qor {
 
@@ -84,12 +85,18 @@ int soup_failure(const GError *cause) {
 #endif
 
 // The body comes as the server sent it, so that its length can be checked
-// against Content-Length whatever coding the server names.
+// against Content-Length whatever coding the server names. Certificates are
+// verified through a forwarding database, so that no connection builds a
+// trust list of its own: libsoup 2.4 gives a connection the session's
+// database as it makes it. libsoup 3 sets it only once the connection is
+// made, which has then built its credentials from the backend's default
+// database already, unless a program made that one forward as well
+// (forward_default_database).
 SoupSession *new_session(GTlsDatabase *tls_database) {
   SoupSession *session = plain_session();
   soup_session_remove_feature_by_type(session, SOUP_TYPE_CONTENT_DECODER);
-  if (tls_database != nullptr) {
-    g_object_set(session, "tls-database", tls_database, nullptr);
+  if (const GObjectPtr<GTlsDatabase> checking = forwarding_database(tls_database)) {
+    g_object_set(session, "tls-database", checking.get(), nullptr);
   }
   return session;
 }

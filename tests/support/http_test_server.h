@@ -1,11 +1,13 @@
 // An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the exact
-// bytes set for it (else a 404) after their delay, then the connection closes. It counts
-// the requests, the bytes of their heads and the bytes sent, per path and in all ("").
+// bytes set for it (else a 404) after their delay, then the connection closes, or is kept
+// for the next request. It counts the connections, and the requests, the bytes of their
+// heads and the bytes sent, per path and in all ("").
 #pragma once
 
 #include <gio/gio.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -37,6 +39,7 @@ class HttpTestServer {
       std::vector<std::jthread> connections;
       while (GSocketConnection *accepted =
                  g_socket_listener_accept(listener_.get(), nullptr, stop_.get(), nullptr)) {
+        ++connections_;
         connections.emplace_back([this, accepted] { serve(G_IO_STREAM(accepted)); });
       }
     });
@@ -48,8 +51,9 @@ class HttpTestServer {
   std::string url(const std::string &path) const { return url_ + path; }
   // How the connection ends after the answer: closed with TLS's close_notify;
   // cut beneath TLS, as a crashed server or a forged close does; or held open
-  // until the client hangs up, as a server stalling mid-body does.
-  enum End { kCloseNotify, kNoCloseNotify, kHeld };
+  // until the client hangs up, as a server stalling mid-body does; or kept for the next
+  // request, as HTTP/1.1's keep-alive does (the response must not say "Connection: close").
+  enum End { kCloseNotify, kNoCloseNotify, kHeld, kKeptOpen };
   void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {},
               End end = kCloseNotify) {
     const std::lock_guard lock(mutex_);
@@ -70,6 +74,7 @@ class HttpTestServer {
     return traffic_.contains(path) ? traffic_.at(path) : Traffic{};
   }
   int requests(const std::string &path) const { return traffic(path).requests; }
+  int connections() const { return connections_; }
 
   static std::string status(int code, const std::string &reason, const std::string &headers = {}) {
     return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" + headers +
@@ -78,9 +83,10 @@ class HttpTestServer {
   static std::string redirect(int code, const std::string &location) {
     return status(code, "Moved", "Location: " + location + "\r\n");
   }
-  static std::string ok(const std::string &body, const std::string &headers = {}) {
+  static std::string ok(const std::string &body, const std::string &headers = {},
+                        bool close = true) {
     return "HTTP/1.1 200 OK\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
+           (close ? "\r\nConnection: close\r\n\r\n" : "\r\n\r\n") + body;
   }
 
  private:
@@ -91,18 +97,33 @@ class HttpTestServer {
     std::string condition = {}, if_met = {};  // NOLINT(readability-isolate-declaration)
   };
 
-  // Reads the request's head, then answers for the path in its first line.
+  // Answers the requests that come over accepted until an answer ends the connection.
   void serve(GIOStream *accepted) {
     g_autoptr(GIOStream) connection = accepted;
     g_autoptr(GIOStream) tls =
         certificate_ ? g_tls_server_connection_new(connection, certificate_.get(), nullptr)
                      : nullptr;
     GIOStream *stream = tls != nullptr ? tls : connection;
+    End end = kKeptOpen;
+    while (end == kKeptOpen) {
+      if (!answer_one(stream, end)) {
+        return;  // no request came: the client hung up, or the TLS handshake failed
+      }
+    }
+    if (end == kHeld) {
+      g_input_stream_skip(g_io_stream_get_input_stream(stream), 1, stop_.get(), nullptr);
+    }
+    g_io_stream_close(end == kNoCloseNotify ? connection : stream, nullptr, nullptr);
+  }
+
+  // Reads a request's head, then answers for the path in its first line, and sets how
+  // the connection ends; false where no request came.
+  bool answer_one(GIOStream *stream, End &end) {
     std::string head;
     for (char byte = 0; !head.ends_with("\r\n\r\n"); head += byte) {
       if (g_input_stream_read(g_io_stream_get_input_stream(stream), &byte, 1, stop_.get(),
                               nullptr) != 1) {
-        return;  // also where the TLS handshake failed
+        return false;
       }
     }
     Answer answer;
@@ -128,10 +149,8 @@ class HttpTestServer {
     }
     g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
                               answer.response.size(), nullptr, stop_.get(), nullptr);
-    if (answer.end == kHeld) {
-      g_input_stream_skip(g_io_stream_get_input_stream(stream), 1, stop_.get(), nullptr);
-    }
-    g_io_stream_close(answer.end == kNoCloseNotify ? connection : stream, nullptr, nullptr);
+    end = answer.end;
+    return true;
   }
 
   GObjectPtr<GSocketListener> listener_{g_socket_listener_new()};
@@ -142,6 +161,7 @@ class HttpTestServer {
   mutable std::mutex mutex_;
   std::map<std::string, Answer> answers_;
   std::map<std::string, Traffic> traffic_;
+  std::atomic<int> connections_ = 0;
   std::jthread thread_;  // last: joined before the rest goes
 };
 

@@ -3,11 +3,24 @@
 #include <system_error>
 #include <utility>
 
+#include "net/forwarding_database.h"
+
 namespace qor {
+
+namespace {
+
+// The program owns its process: every TLS connection in it may verify
+// through the one trust list the default database builds.
+LocalCopy download() {
+  forward_default_database();
+  return download_local_copy(nullptr);
+}
+
+}  // namespace
 
 ConfigurationDownload::ConfigurationDownload() : copy_(std::make_unique<LocalCopy>()) {
   try {
-    thread_ = std::thread([this] { *copy_ = download_local_copy(nullptr); });
+    thread_ = std::thread([this] { *copy_ = download(); });
   } catch (const std::system_error &) {
     copy_.reset();  // no thread to be had: wait() downloads instead
   }
@@ -24,7 +37,7 @@ LocalCopy ConfigurationDownload::wait() {
     thread_.join();
   }
   if (!copy_) {
-    return download_local_copy(nullptr);
+    return download();
   }
   LocalCopy taken = std::move(*copy_);
   copy_.reset();  // taken once: a load after a failed one downloads again

@@ -11,8 +11,10 @@
 namespace qor {
 
 // Downloads ConfigUrl into ~/.qor-config on a thread of its own, so that it
-// runs while the program does other work. Nothing else happens on that
-// thread: the warning of a failed download, the parse and the dump wait for
+// runs while the program does other work. That thread first makes the TLS
+// backend's default database forward (forward_default_database), so that the
+// system's trust list is built once. Nothing else happens on that thread:
+// the warning of a failed download, the parse and the dump wait for
 // get_configuration(ConfigurationDownload &).
 class ConfigurationDownload {
  public:
