@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "check/checker.h"
+#include "qor-config-check/checker.h"
 #include "config/kernel_range.h"
 #include "config/section.h"
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "base/line_reader.h"
-#include "check/checker.h"
+#include "qor-config-check/checker.h"
 #include "config/section.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <random>
 
 #include <qor/compare_versions.hpp>
-#include "check/checker.h"
+#include "qor-config-check/checker.h"
 #include "config/kernel_range.h"
 #include "load/loader.h"
 #include "signature/signature.h"

@@ -20,7 +20,7 @@
 #include "signature/signature.h"
 #include "support/end_to_end.h"
 #include "support/real_server.h"
-#include "test/early_download.h"
+#include "qor-config-test/early_download.h"
 
 namespace qor {
 namespace {

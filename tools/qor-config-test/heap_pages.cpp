@@ -1,4 +1,4 @@
-#include "test/heap_pages.h"
+#include "qor-config-test/heap_pages.h"
 
 #include <malloc.h>
 #include <sys/mman.h>
@@ -12,7 +12,7 @@ namespace qor {
 namespace {
 
 constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20U;
-// About what a run allocates: two certificate stores and the rest.
+// About what a run allocates: the certificate store and the rest.
 constexpr int kHeapReserve = 16 << 20;
 // More than glibc leaves free at the top of the heap when main starts, so
 // that allocating it grows the heap by a whole reserve.

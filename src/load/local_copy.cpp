@@ -1,4 +1,5 @@
-// The process-wide configuration, loaded from a fresh download of the file.
+// The local copy a load downloads and reads, and the process-wide
+// configuration loaded from it.
 #include <qor/configuration.hpp>
 
 #include <cstdint>

@@ -6,8 +6,8 @@
 #include <qor/configuration.hpp>
 #include <qor/distro_info.hpp>
 #include "load/local_copy.h"
-#include "test/early_download.h"
-#include "test/heap_pages.h"
+#include "qor-config-test/early_download.h"
+#include "qor-config-test/heap_pages.h"
 
 int main(int /*argc*/, char ** /*argv*/) {
   qor::use_huge_heap_pages();

@@ -1,4 +1,4 @@
-#include "test/early_download.h"
+#include "qor-config-test/early_download.h"
 
 #include <system_error>
 #include <utility>

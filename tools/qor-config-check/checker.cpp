@@ -1,4 +1,4 @@
-#include "check/checker.h"
+#include "qor-config-check/checker.h"
 
 #include <glib.h>
 

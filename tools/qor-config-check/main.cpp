@@ -17,7 +17,7 @@
 
 #include <qor/distro_info.hpp>
 #include "base/descriptor.h"
-#include "check/checker.h"
+#include "qor-config-check/checker.h"
 #include "load/loader.h"
 #include "signature/signature.h"
 #include "signature/signature_file.h"
