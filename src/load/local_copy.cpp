@@ -31,15 +31,12 @@ constexpr const char *kNoHome = "No home directory to keep the configuration fil
 // One warning that names why the file was not taken, where the reason lies
 // with its signature or the local file system; the bytes of a trusted
 // comment may be in it.
-void warn_reason(const GError *failure) {
-  if (failure == nullptr) {
-    return;
-  }
-  if (failure->domain == signature_error_quark()) {
-    g_autofree char *reason = g_strescape(failure->message, nullptr);
+void warn_reason(const GError &failure) {
+  if (failure.domain == signature_error_quark()) {
+    g_autofree char *reason = g_strescape(failure.message, nullptr);
     g_warning("The configuration file's signature was refused: %s", reason);
-  } else if (failure->domain == G_IO_ERROR) {
-    g_warning("The configuration file could not be stored: %s", failure->message);
+  } else if (failure.domain == G_IO_ERROR) {
+    g_warning("The configuration file could not be stored: %s", failure.message);
   }
 }
 
@@ -89,7 +86,7 @@ std::optional<Configuration> load_local_copy(LocalCopy copy, const Source &sourc
     // A cancelled download is the caller's choice, not a failure to report.
     if (!g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
       g_warning("Failed to download config file '%s'\n", source.url.c_str());
-      warn_reason(copy.failure.get());
+      warn_reason(*copy.failure);
     }
     g_propagate_error(error, copy.failure.release());
     return std::nullopt;

@@ -44,7 +44,8 @@ Source build_source();
 const Source &published_source();
 
 // Where the local copy goes (nullopt: there is no home to keep it in),
-// whether the download stored it, and why not where it says.
+// whether the download stored it, and why not: a download to a path that
+// did not store its copy always says why.
 struct LocalCopy {
   std::optional<std::string> path;
   bool stored = false;
