@@ -31,16 +31,12 @@ std::optional<Descriptor> open_lock_file(const std::string &file, GError **error
     return fail(error, file, code,
                 code == ELOOP ? "it is a symbolic link, which is not followed" : g_strerror(code));
   }
+  // One made with wider rights by another program would let others open it,
+  // so it is closed to them; neither call fails on a file of one's own.
   struct stat status {};
-  if (fstat(lock.get(), &status) != 0) {
-    return fail(error, file, errno, g_strerror(errno));
-  }
-  if (!S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+  if (fstat(lock.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+      ((status.st_mode & 077) != 0 && fchmod(lock.get(), 0600) != 0)) {
     return fail(error, file, EPERM, "not a regular file of this user's");
-  }
-  // One made with wider rights by another program would let others open it.
-  if ((status.st_mode & 077) != 0 && fchmod(lock.get(), 0600) != 0) {
-    return fail(error, file, errno, g_strerror(errno));
   }
   return lock;
 }
