@@ -8,12 +8,10 @@ set -euo pipefail
 program=$1 source=$2 host=$3 protocol=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$work/home" "$work/www/gfx"
-cp "$source/data/qor-config.cfg" "$work/www/gfx/"
+mkdir -p "$work/bin" "$work/home" "$work/www/gfx" && cp "$source/data/qor-config.cfg" "$work/www/gfx/"
 printf '#!/bin/sh\nprintf "Distributor ID:\\tDebian\\nCodename:\\tbookworm\\n"\n' >"$work/bin/lsb_release"
 chmod +x "$work/bin/lsb_release"
-# The tests' nginx, on the HTTPS port with ns-run's certificates; as a daemon,
-# it listens once it has started.
+# The tests' nginx on the HTTPS port with ns-run's certificates, listening once its daemon starts.
 # shellcheck disable=SC2016 # expanded by the shell inside ns-run
 serve='sed "/^daemon/d; s|@DIR@|$0|g; s|@PORT@|443|; s|@CERTS@|$QOR_CERTS|; s|@HTTP2@|http2|" \
   "$1" >"$0/config" && /usr/sbin/nginx -c "$0/config" && trap "kill \$(cat $0/nginx.pid)" EXIT &&

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <array>
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "base/glib_ptr.h"
-#include "net/http_fetch.h"
+#include "load/signed_copy.h"
 #include "support/http_test_server.h"
 #include "test_util.h"
 
@@ -18,47 +17,60 @@ namespace qor::test {
 
 inline constexpr const char *kPath = "/gfx/qor-config.cfg";
 
+// The rows of a table in tests/data: a line each, N fields split at "|", C
+// escapes undone, blanks around them cut; "#" begins a comment line.
+template <std::size_t N>
+std::vector<std::array<std::string, N>> rows(const std::string &table) {
+  std::vector<std::array<std::string, N>> rows;
+  std::istringstream lines(read_file(QOR_TEST_DATA "/" + table).value());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line.starts_with('#')) continue;
+    g_auto(GStrv) fields = g_strsplit(line.c_str(), "|", N);
+    EXPECT_EQ(g_strv_length(fields), N) << line;
+    auto &row = rows.emplace_back();
+    for (std::size_t i = 0; i < N && fields[i] != nullptr; ++i) {
+      g_autofree char *field = g_strcompress(g_strstrip(fields[i]));
+      row[i] = field;
+    }
+  }
+  return rows;
+}
+
 class EndToEndTest : public ::testing::Test {
  protected:
   // Where the load fetches from, for this process and the programs it runs.
   void SetUp() override {
-    for (const std::string &variable : source_) {
-      const std::size_t equals = variable.find('=');
-      g_setenv(variable.substr(0, equals).c_str(), variable.substr(equals + 1).c_str(), TRUE);
-    }
+    g_setenv("QOR_TEST_CONFIG_URL", server_.url(kPath).c_str(), TRUE);
+    g_setenv("QOR_TEST_CA_FILE", authority_file().c_str(), TRUE);
+  }
+  // The environment of qor-config-test as a user runs it, and more.
+  std::vector<std::string> environment(std::vector<std::string> more = {}) const {
+    more.insert(more.begin(), {"PATH=" + bin_.path, "HOME=" + home_.path,
+                               "QOR_TEST_CONFIG_URL=" + server_.url(kPath),
+                               "QOR_TEST_CA_FILE=" + authority_file()});
+    return more;
   }
 
-  test::TempDir bin_;
-  test::TempDir home_;
+  TempDir bin_;
+  TempDir home_;
   std::string local_ = home_.file(".qor-config");
-  HttpTestServer server_{test::certificate("server")};
-  std::vector<std::string> source_ = {"QOR_TEST_CONFIG_URL=" + server_.url(kPath),
-                                      "QOR_TEST_CA_FILE=" + test::authority_file()};
-  GObjectPtr<GTlsDatabase> authorities_{test::authorities()};
+  HttpTestServer server_{certificate("server")};
+  GObjectPtr<GTlsDatabase> authorities_{authorities()};
   FetchOptions trusting_{authorities_.get()};
   std::int64_t now_ = g_get_real_time() / G_USEC_PER_SEC;
 };
 
-// minisign, which publishers sign with, makes the keys and signatures, so the
-// format is checked against an implementation no one here wrote.
+// Files and their signatures made once with minisign (tests/data/signed), so
+// the format is checked against an implementation no one here wrote.
 class SignedCopyTest : public EndToEndTest {
  protected:
-  void SetUp() override {
-    if (minisign_.empty()) {
-      GTEST_SKIP() << "no minisign on PATH";
-    }
+  static std::string signed_data(const std::string &name) {
+    return read_file(QOR_TEST_DATA "/signed/" + name).value();
   }
-  std::string key(const std::string &name) {  // its public key line
-    EXPECT_EQ(run({minisign_, "-G", "-W", "-p", name + ".pub", "-s", name}), 0);
-    const std::string pub = test::read_file(keys_.file(name + ".pub")).value();
+  static std::string signature(const std::string &name) { return signed_data(name + ".minisig"); }
+  static std::string key(const std::string &name) {  // its public key line
+    const std::string pub = read_file(QOR_TEST_DATA "/keys/" + name + ".pub").value();
     return pub.substr(pub.find('\n') + 1, 56);
-  }
-  std::string sign(const std::string &key, const std::string &text,
-                   std::vector<std::string> options) {
-    test::write_file(keys_.file("qor-config.cfg"), text);
-    options.insert(options.begin(), {minisign_, "-S", "-s", key, "-m", "qor-config.cfg"});
-    EXPECT_EQ(run(options), 0);
-    return test::read_file(keys_.file("qor-config.cfg.minisig")).value();
   }
   void serve(const std::string &file, const std::string &signature) {
     server_.answer(kPath, HttpTestServer::ok(file));
@@ -66,25 +78,19 @@ class SignedCopyTest : public EndToEndTest {
                                                         ? HttpTestServer::status(404, "Not Found")
                                                         : HttpTestServer::ok(signature));
   }
+  std::optional<std::string> download(GError **error = nullptr) const {
+    return download_signed(server_.url(kPath), local_, trusted_, trusting_, now_, nullptr, error);
+  }
+  // The copy and its signature, which is read only as a regular file.
   std::pair<std::optional<std::string>, std::optional<std::string>> kept() const {
-    return {test::read_file(local_), test::read_file(local_ + ".minisig")};
+    const std::string signature = local_ + ".minisig";
+    const bool regular = g_file_test(signature.c_str(), G_FILE_TEST_IS_REGULAR);
+    return {read_file(local_), regular ? read_file(signature) : std::nullopt};
   }
 
-  test::TempDir keys_;
-
- private:
-  int run(std::vector<std::string> argv) const {
-    return test::run_program(std::move(argv), {}, keys_.path.c_str()).status;
-  }
-  std::string minisign_ = [] {
-    g_autofree char *found = g_find_program_in_path("minisign");
-    return std::string(found != nullptr ? found : "");
-  }();
+  std::vector<PublicKey> trusted_ = *parse_public_keys(key("a"));
+  const std::string one_ = signed_data("one.cfg");
+  const std::string two_ = signed_data("two.cfg");
 };
-
-inline std::vector<std::string> stamped(const std::string &time,
-                                        const char *file = "qor-config.cfg") {
-  return {"-t", "timestamp:" + time + "\tfile:" + file};
-}
 
 }  // namespace qor::test

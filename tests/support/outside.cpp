@@ -12,9 +12,8 @@ namespace qor {
 const DistroSources &system_distro_sources() {
   static const auto *const sources = [] {
     auto *made = new DistroSources;
-    if (const char *path = g_getenv("QOR_TEST_FEDORA_RELEASE")) {
-      made->fedora_release_path = path;
-    }
+    const char *path = g_getenv("QOR_TEST_FEDORA_RELEASE");
+    if (path != nullptr) made->fedora_release_path = path;
     return made;
   }();
   return *sources;
@@ -23,12 +22,11 @@ const DistroSources &system_distro_sources() {
 const Source &published_source() {
   static const auto *const source = [] {
     auto *made = new Source(build_source());
-    if (const char *url = g_getenv("QOR_TEST_CONFIG_URL")) {
-      made->url = url;
-    }
-    if (const char *authorities = g_getenv("QOR_TEST_CA_FILE")) {
+    const char *url = g_getenv("QOR_TEST_CONFIG_URL");
+    const char *authorities = g_getenv("QOR_TEST_CA_FILE");
+    if (url != nullptr) made->url = url;
+    if (authorities != nullptr)
       made->tls_database.reset(g_tls_file_database_new(authorities, nullptr));
-    }
     return made;
   }();
   return *source;

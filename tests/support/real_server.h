@@ -5,11 +5,9 @@
 // certificates, @HTTP2@ what turns HTTP/2 on.
 #pragma once
 
-#include <gio/gio.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <string>
 
 #include "base/glib_ptr.h"
 #include "test_util.h"
@@ -39,10 +37,9 @@ class RealServer {
     EXPECT_TRUE(listening()) << name << " did not start";
   }
   ~RealServer() {
-    if (process_) {
-      g_subprocess_send_signal(process_.get(), SIGTERM);
-      g_subprocess_wait(process_.get(), nullptr, nullptr);
-    }
+    if (!process_) return;
+    g_subprocess_send_signal(process_.get(), SIGTERM);
+    g_subprocess_wait(process_.get(), nullptr, nullptr);
   }
 
   int port() const { return port_; }
