@@ -12,7 +12,7 @@ TEST_F(SignedCopyTest, AKeyedBuildTakesOnlyTheSignedFile) {
   const auto taken = kept();
   EXPECT_EQ(taken.first, two_);
   serve(one_, signature("two-a-300"));  // another file's
-  const Run refused = run_program({QOR_CONFIG_TEST}, environment());
+  const test::Run refused = run_program({QOR_CONFIG_TEST}, environment());
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("Config not found at"), std::string::npos);
   EXPECT_NE(refused.err.find("signature was refused: bad signature of the file"), std::string::npos)
