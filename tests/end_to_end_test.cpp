@@ -61,7 +61,6 @@ AsyncCalls async_calls(int count, GCancellable *cancellable = nullptr) {
   return calls;
 }
 
-// Runs the main loop until each call's callback has come.
 const AsyncCalls &wait_for(const AsyncCalls &calls) {
   for (const AsyncCall &call : calls) {
     while (!call.done) g_main_context_iteration(nullptr, TRUE);

@@ -39,8 +39,7 @@ void start(Seen &seen, GCancellable *cancellable, LoadFunction load) {
   g_object_unref(task);
 }
 
-// Whether every task of seen was released on this thread, whose main context
-// runs for up to five seconds meanwhile.
+// Whether every task of seen is released on this thread within five seconds.
 bool released_here(const std::vector<Seen> &seen) {
   test::eventually([&seen] {
     while (g_main_context_iteration(nullptr, FALSE)) {
