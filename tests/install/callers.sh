@@ -14,8 +14,9 @@ for caller; do
   case $caller in
   c)
     read -ra flags <<<"$(pkg-config --cflags --libs qor-config)"
-    cc -std=c11 -Wall -Wextra -Werror tests/install/caller.c "${flags[@]}" -o "$work/c"
-    c++ -std=c++17 -Wall -Wextra -Werror -Itests/install tests/install/caller.cpp "${flags[@]}" -o "$work/c++"
+    cc -std=c11 -Wall -Wextra -Werror -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/c"
+    c++ -std=c++17 -x c++ -Wall -Wextra -Werror -Itests/install tests/install/caller.c "${flags[@]}" \
+      -o "$work/c++"
     "$work/c" && "$work/c++" || fail "the C or the C++ caller"
     for header in "$(pkg-config --variable=includedir qor-config)"/qor-1/qor/*; do
       echo "#include <qor/${header##*/}>" | c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra \
