@@ -98,7 +98,8 @@ TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
 }
 
 // A failed call is NULL with its error, and a caller's NULL is a critical and an
-// empty answer, never a crash; every code has its name for the other languages.
+// empty answer, never a crash; the error types and codes have the names that
+// introspection gives other languages.
 TEST(CInterfaceTest, FailuresAndNullsHaveTheirOutcome) {
   g_setenv("QOR_TEST_CONFIG_URL", "not a URL", TRUE);
   EXPECT_EQ(qor_get_configuration(), nullptr);
@@ -108,14 +109,19 @@ TEST(CInterfaceTest, FailuresAndNullsHaveTheirOutcome) {
   EXPECT_TRUE(g_error_matches(error, QOR_HTTP_ERROR, QOR_HTTP_ERROR_MALFORMED));
   g_test_expect_message(nullptr, G_LOG_LEVEL_CRITICAL, "*assertion 'config != nullptr' failed");
   EXPECT_EQ(qor_configuration_get_sources(nullptr), nullptr);
-  g_test_expect_message(nullptr, G_LOG_LEVEL_CRITICAL, "*assertion 'a != nullptr && b*' failed");
-  EXPECT_EQ(qor_compare_versions("1", nullptr), 0);
+  for (const auto &[a, b] : {std::pair<const char *, const char *>{"1", nullptr}, {nullptr, "1"}}) {
+    g_test_expect_message(nullptr, G_LOG_LEVEL_CRITICAL, "*assertion 'a != nullptr && b*' failed");
+    EXPECT_EQ(qor_compare_versions(a, b), 0);
+  }
   g_test_assert_expected_messages();
   g_autoptr(GEnumClass) http = G_ENUM_CLASS(g_type_class_ref(qor_http_error_get_type()));
   EXPECT_STREQ(g_enum_get_value(http, QOR_HTTP_ERROR_TOO_MANY_REDIRECTS)->value_nick,
                "too-many-redirects");
   g_autoptr(GEnumClass) signature = G_ENUM_CLASS(g_type_class_ref(qor_signature_error_get_type()));
   EXPECT_STREQ(g_enum_get_value(signature, QOR_SIGNATURE_ERROR_EXPIRED)->value_nick, "expired");
+  EXPECT_STREQ(g_type_name(qor_http_error_get_type()), "QorHttpError");
+  EXPECT_STREQ(g_type_name(qor_signature_error_get_type()), "QorSignatureError");
+  EXPECT_EQ(QOR_SIGNATURE_ERROR, g_quark_from_static_string("qor-signature-error"));
 }
 
 }  // namespace
