@@ -13,16 +13,16 @@ fail() { echo "callers: $*" >&2; exit 1; }
 for caller; do
   case $caller in
   c)
-    read -ra flags <<<"$(pkg-config --cflags --libs qor-config)"
-    cc -std=c11 -Wall -Wextra -Werror -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/c"
-    c++ -std=c++17 -x c++ -Wall -Wextra -Werror -Itests/install tests/install/caller.c "${flags[@]}" \
-      -o "$work/c++"
-    "$work/c" && "$work/c++" || fail "the C or the C++ caller"
+    read -ra flags <<<"-Wall -Wextra -Werror $(pkg-config --cflags --libs qor-config)"
+    cc -std=c11 -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/c" && "$work/c" ||
+      fail "C caller"
+    c++ -std=c++17 -x c++ -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/c++" &&
+      "$work/c++" || fail "C++ caller"
     for header in "$(pkg-config --variable=includedir qor-config)"/qor-1/qor/*; do
-      echo "#include <qor/${header##*/}>" | c++ -std=c++17 -x c++ -fsyntax-only -Wall -Wextra \
-        -Werror "${flags[@]}" - || fail "${header##*/} does not compile on its own"
-      [[ $header == *.hpp ]] || echo "#include <qor/${header##*/}>" |
-        cc -std=c11 -x c -fsyntax-only -Wall -Wextra -Werror "${flags[@]}" - || fail "$header is not C"
+      for compiler in "c++ -std=c++17 -x c++" "cc -std=c11 -x c"; do
+        [[ $header == *.hpp && $compiler == cc* ]] || echo "#include <qor/${header##*/}>" |
+          $compiler -fsyntax-only "${flags[@]}" - || fail "${header##*/} alone, by $compiler"
+      done
     done
     ;;
   gtk3 | gtk4)
@@ -37,9 +37,7 @@ for caller; do
         "$(realpath "$libdir"/libqor-config{,-"$caller"}.so.1 | sort)" ]] || fail "$example: libraries"
       (($(ldd "$program" | grep -c libgtk-) == 1)) || fail "$example: more than one GTK"
     done
-    status=0
-    env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>/dev/null || status=$?
-    ((status == 2)) || fail "$example without a display: status $status"
+    { env -u DISPLAY -u WAYLAND_DISPLAY "$program" 2>/dev/null; (($? == 2)); } || fail "$example: display"
     # On a real X server it reports the failed download, then waits in the error box.
     HOME=$work setsid xvfb-run -a "$program" 2>"$work/err" &
     pid=$!
@@ -52,9 +50,8 @@ for caller; do
     wanted=1 line='Config not found at https://.*/gfx/qor-config\.cfg: .+'
     [[ -v QOR_TEST_CONFIG_URL ]] &&
       wanted=0 line='install: qor-desktop qor-settings libqor1 qor-session \| qor-modules-dkms'
-    status=0
-    out=$(/usr/bin/python3 examples/python/load-configuration.py 2>/dev/null) || status=$?
-    ((status == wanted)) && grep -qxE "$line" <<<"$out" || fail "python: $status: $out"
+    { out=$(/usr/bin/python3 examples/python/load-configuration.py 2>/dev/null); (($? == wanted)); } &&
+      grep -qxE "$line" <<<"$out" || fail "python: $out"
     ;;
   box)
     # shellcheck disable=SC2046 # pkg-config prints words

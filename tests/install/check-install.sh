@@ -10,8 +10,7 @@ fail() { echo "check-install: $*" >&2; exit 1; }
 export ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0  # a sanitized library, plain example
 
 DESTDIR=$work/stage cmake --install "$build" >/dev/null
-pc=$(find "$work/stage" -name qor-config.pc)
-export PKG_CONFIG_PATH=${pc%/*}
+PKG_CONFIG_PATH=$(dirname "$(find "$work/stage" -name qor-config.pc)") && export PKG_CONFIG_PATH
 prefix=$(realpath "$(pkg-config --variable=prefix qor-config)")
 libdir=$(realpath "$(pkg-config --variable=libdir qor-config)")
 export CMAKE_PREFIX_PATH=$prefix LD_LIBRARY_PATH=$libdir GI_TYPELIB_PATH=$libdir/girepository-1.0
