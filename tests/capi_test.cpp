@@ -74,6 +74,8 @@ bool any_implements(const std::set<GType> &types, GType iface) {
 TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
   // GIO's dummy is in no module, and GNOME's, once tried, GIO keeps loaded itself.
   g_setenv("GIO_USE_PROXY_RESOLVER", "libproxy", TRUE);
+  const qor::test::TempDir home;  // where the failed load's unnamed temporary file goes
+  g_setenv("HOME", home.path.c_str(), TRUE);
   g_setenv("QOR_TEST_CONFIG_URL", "not a URL", TRUE);
   GError *error = nullptr;
   qor_get_configuration_async(
@@ -101,9 +103,10 @@ TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
 // empty answer, never a crash; the error types and codes have the names that
 // introspection gives other languages.
 TEST(CInterfaceTest, FailuresAndNullsHaveTheirOutcome) {
+  const qor::test::TempDir dir;
+  g_setenv("HOME", dir.path.c_str(), TRUE);
   g_setenv("QOR_TEST_CONFIG_URL", "not a URL", TRUE);
   EXPECT_EQ(qor_get_configuration(), nullptr);
-  const qor::test::TempDir dir;
   g_autoptr(GError) error = nullptr;
   EXPECT_FALSE(qor_http_download_file("not a URL", dir.file("file").c_str(), nullptr, &error));
   EXPECT_TRUE(g_error_matches(error, QOR_HTTP_ERROR, QOR_HTTP_ERROR_MALFORMED));
