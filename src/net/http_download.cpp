@@ -193,8 +193,8 @@ bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable 
 
 bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
                 GCancellable *cancellable, GError **error, FetchReport *report) {
-  return http_fetch(HttpSession(options.tls_database), url, sink, options.validators, cancellable,
-                    error, report);
+  return http_fetch(HttpSession(options.tls_database, options.proxy_resolver), url, sink,
+                    options.validators, cancellable, error, report);
 }
 
 bool http_fetch(const HttpSession &session, const char *url, const BodySink &sink,
