@@ -91,8 +91,7 @@ bool is_not_modified(const HttpResponse &response, const Validators &asked) {
 }
 
 bool take_final(const HttpResponse &response, const Validators &asked, GError **error) {
-  const bool successful = response.status >= 200 && response.status <= 299;
-  if (!successful && !is_not_modified(response, asked)) {
+  if (response.status / 100 != 2 && !is_not_modified(response, asked)) {
     return fail_with_status(response, error);
   }
   return refuse_coding(response, error);

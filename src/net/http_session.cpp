@@ -124,8 +124,6 @@ void on_network_event(SoupMessage * /*message*/, GSocketClientEvent event, GIOSt
 
 int failure_for_io_error(int code) {
   switch (code) {
-    case G_IO_ERROR_HOST_NOT_FOUND:
-      return kHttpCantResolve;
     case G_IO_ERROR_CONNECTION_REFUSED:
     case G_IO_ERROR_HOST_UNREACHABLE:
     case G_IO_ERROR_NETWORK_UNREACHABLE:
