@@ -74,11 +74,16 @@ bool any_implements(const std::set<GType> &types, GType iface) {
 TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
   // GIO's dummy is in no module, and GNOME's, once tried, GIO keeps loaded itself.
   g_setenv("GIO_USE_PROXY_RESOLVER", "libproxy", TRUE);
+  const qor::test::TempDir home;  // where the failed load's unnamed temporary file goes
+  g_setenv("HOME", home.path.c_str(), TRUE);
   g_setenv("QOR_TEST_CONFIG_URL", "not a URL", TRUE);
-  bool done = false;
+  GError *error = nullptr;
   qor_get_configuration_async(
-      nullptr, [](GObject *, GAsyncResult *, gpointer data) { *static_cast<bool *>(data) = true; },
-      &done);
+      nullptr,
+      [](GObject *, GAsyncResult *result, gpointer failure) {
+        EXPECT_EQ(qor_get_configuration_finish(result, static_cast<GError **>(failure)), nullptr);
+      },
+      &error);
   const std::set<GType> loaded = loaded_module_types();
   EXPECT_TRUE(any_implements(loaded, G_TYPE_TLS_BACKEND));
   EXPECT_TRUE(any_implements(loaded, G_TYPE_PROXY_RESOLVER));
@@ -87,9 +92,39 @@ TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
     const qor::HttpSession session(nullptr);
     EXPECT_EQ(loaded_module_types(), loaded);
   }
-  while (!done) {
+  while (error == nullptr) {
     g_main_context_iteration(nullptr, TRUE);
   }
+  EXPECT_TRUE(g_error_matches(error, QOR_HTTP_ERROR, QOR_HTTP_ERROR_MALFORMED));
+  g_error_free(error);
+}
+
+// A failed call is NULL with its error, and a caller's NULL is a critical and an
+// empty answer, never a crash; the error types and codes have the names that
+// introspection gives other languages.
+TEST(CInterfaceTest, FailuresAndNullsHaveTheirOutcome) {
+  const qor::test::TempDir dir;
+  g_setenv("HOME", dir.path.c_str(), TRUE);
+  g_setenv("QOR_TEST_CONFIG_URL", "not a URL", TRUE);
+  EXPECT_EQ(qor_get_configuration(), nullptr);
+  g_autoptr(GError) error = nullptr;
+  EXPECT_FALSE(qor_http_download_file("not a URL", dir.file("file").c_str(), nullptr, &error));
+  EXPECT_TRUE(g_error_matches(error, QOR_HTTP_ERROR, QOR_HTTP_ERROR_MALFORMED));
+  g_test_expect_message(nullptr, G_LOG_LEVEL_CRITICAL, "*assertion 'config != nullptr' failed");
+  EXPECT_EQ(qor_configuration_get_sources(nullptr), nullptr);
+  for (const auto &[a, b] : {std::pair<const char *, const char *>{"1", nullptr}, {nullptr, "1"}}) {
+    g_test_expect_message(nullptr, G_LOG_LEVEL_CRITICAL, "*assertion 'a != nullptr && b*' failed");
+    EXPECT_EQ(qor_compare_versions(a, b), 0);
+  }
+  g_test_assert_expected_messages();
+  g_autoptr(GEnumClass) http = G_ENUM_CLASS(g_type_class_ref(qor_http_error_get_type()));
+  EXPECT_STREQ(g_enum_get_value(http, QOR_HTTP_ERROR_TOO_MANY_REDIRECTS)->value_nick,
+               "too-many-redirects");
+  g_autoptr(GEnumClass) signature = G_ENUM_CLASS(g_type_class_ref(qor_signature_error_get_type()));
+  EXPECT_STREQ(g_enum_get_value(signature, QOR_SIGNATURE_ERROR_EXPIRED)->value_nick, "expired");
+  EXPECT_STREQ(g_type_name(qor_http_error_get_type()), "QorHttpError");
+  EXPECT_STREQ(g_type_name(qor_signature_error_get_type()), "QorSignatureError");
+  EXPECT_EQ(QOR_SIGNATURE_ERROR, g_quark_from_static_string("qor-signature-error"));
 }
 
 }  // namespace

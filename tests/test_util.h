@@ -74,6 +74,25 @@ inline std::optional<std::string> read_file(const std::string &path) {
   return in ? std::optional(contents.str()) : std::nullopt;
 }
 
+// The rows of the table tests/data/NAME: each line that is not a comment ("#"),
+// split at tabs, each field with C escapes (g_strcompress).
+inline std::vector<std::vector<std::string>> data_rows(const std::string &name) {
+  std::istringstream text(read_file(std::string(QOR_TEST_DATA "/") + name).value());
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(text, line);) {
+    if (line.starts_with('#')) {
+      continue;
+    }
+    auto &row = rows.emplace_back();
+    g_auto(GStrv) fields = g_strsplit(line.c_str(), "\t", -1);
+    for (char **field = fields; *field != nullptr; ++field) {
+      g_autofree char *value = g_strcompress(*field);
+      row.emplace_back(value);
+    }
+  }
+  return rows;
+}
+
 // A stand-in lsb_release in folder; on standard error the note the real one prints.
 inline void write_tool(const std::string &folder, std::string_view output, int status = 0) {
   write_file(folder + "/lsb_release",

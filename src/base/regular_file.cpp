@@ -41,10 +41,7 @@ std::optional<std::string> read_regular_file(
     return fail(error, path);
   }
   struct stat status {};
-  if (fstat(file.get(), &status) != 0) {
-    return fail(error, path);
-  }
-  if (!S_ISREG(status.st_mode)) {
+  if (fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
     g_set_error(error, G_IO_ERROR, G_IO_ERROR_NOT_REGULAR_FILE,
                 "Cannot read %s: not a regular file", path.c_str());
     return std::nullopt;
@@ -53,15 +50,12 @@ std::optional<std::string> read_regular_file(
   text.reserve(std::min(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)), limit) + 1);
   std::vector<char> chunk(std::min(limit + 1, std::size_t{64} * 1024));
   while (text.size() <= limit) {
-    const ssize_t got =
-        read(file.get(), chunk.data(), std::min(chunk.size(), limit + 1 - text.size()));
+    const ssize_t got = TEMP_FAILURE_RETRY(
+        read(file.get(), chunk.data(), std::min(chunk.size(), limit + 1 - text.size())));
     if (got == 0) {
       break;
     }
     if (got == -1) {
-      if (errno == EINTR) {
-        continue;
-      }
       return fail(error, path);
     }
     const std::string_view piece(chunk.data(), static_cast<std::size_t>(got));

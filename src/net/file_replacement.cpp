@@ -102,14 +102,12 @@ bool FileReplacement::write(const void *data, gsize size, GError **error) {
   }
   const auto *bytes = static_cast<const char *>(data);
   while (size > 0) {
-    const gssize written = ::write(fd_, bytes, size);
-    if (written == -1 && errno != EINTR) {
+    const gssize written = TEMP_FAILURE_RETRY(::write(fd_, bytes, size));
+    if (written == -1) {
       return fail("Cannot write", path_.c_str(), error);
     }
-    if (written > 0) {
-      bytes += written;
-      size -= static_cast<gsize>(written);
-    }
+    bytes += written;
+    size -= static_cast<gsize>(written);
   }
   return true;
 }

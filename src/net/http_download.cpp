@@ -91,8 +91,7 @@ bool is_not_modified(const HttpResponse &response, const Validators &asked) {
 }
 
 bool take_final(const HttpResponse &response, const Validators &asked, GError **error) {
-  const bool successful = response.status >= 200 && response.status <= 299;
-  if (!successful && !is_not_modified(response, asked)) {
+  if (response.status / 100 != 2 && !is_not_modified(response, asked)) {
     return fail_with_status(response, error);
   }
   return refuse_coding(response, error);
@@ -193,8 +192,8 @@ bool read_body(const HttpResponse &response, const BodySink &sink, GCancellable 
 
 bool http_fetch(const char *url, const BodySink &sink, const FetchOptions &options,
                 GCancellable *cancellable, GError **error, FetchReport *report) {
-  return http_fetch(HttpSession(options.tls_database), url, sink, options.validators, cancellable,
-                    error, report);
+  return http_fetch(HttpSession(options.tls_database, options.proxy_resolver), url, sink,
+                    options.validators, cancellable, error, report);
 }
 
 bool http_fetch(const HttpSession &session, const char *url, const BodySink &sink,

@@ -36,6 +36,9 @@ struct FetchOptions {
   // with the ETag, or where there is none If-Modified-Since. Empty: an
   // unconditional GET.
   Validators validators = {};
+  // The proxies to go through, in place of GIO's default resolver, which
+  // follows the desktop's settings; null: that one.
+  GProxyResolver *proxy_resolver = nullptr;
 };
 
 // What the final response of a successful fetch said beyond its body.

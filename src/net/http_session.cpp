@@ -74,12 +74,14 @@ const char *reason_of(SoupMessage *message) { return message->reason_phrase; }
 SoupMessageHeaders *headers_of(SoupMessage *message) { return message->response_headers; }
 SoupMessageHeaders *request_headers_of(SoupMessage *message) { return message->request_headers; }
 
-// libsoup 2 reports the failures it finds itself as their transport status,
-// which the codes below 100 are numbered after.
+// libsoup 2 reports a response it cannot read as a failed request. Its own
+// transport statuses come only from a proxy's answer to CONNECT, where a
+// closed connection reads as "Message Corrupt" too: they fall to code 7, as
+// libsoup 3 reports such a close.
 int soup_failure(const GError *cause) {
-  const bool ours = cause->domain == SOUP_HTTP_ERROR && cause->code >= kHttpCantResolve &&
-                    cause->code <= kHttpMalformed;
-  return ours ? cause->code : 0;
+  const bool unreadable = g_error_matches(cause, SOUP_REQUEST_ERROR, SOUP_REQUEST_ERROR_PARSING) ||
+                          g_error_matches(cause, SOUP_REQUEST_ERROR, SOUP_REQUEST_ERROR_ENCODING);
+  return unreadable ? kHttpMalformed : 0;
 }
 
 #endif
@@ -92,29 +94,36 @@ int soup_failure(const GError *cause) {
 // made, which has then built its credentials from the backend's default
 // database already, unless a program made that one forward as well
 // (forward_default_database).
-SoupSession *new_session(GTlsDatabase *tls_database) {
+SoupSession *new_session(GTlsDatabase *tls_database, GProxyResolver *proxy_resolver) {
   SoupSession *session = plain_session();
   soup_session_remove_feature_by_type(session, SOUP_TYPE_CONTENT_DECODER);
   if (const GObjectPtr<GTlsDatabase> checking = forwarding_database(tls_database)) {
     g_object_set(session, "tls-database", checking.get(), nullptr);
   }
+  if (proxy_resolver != nullptr) {
+    g_object_set(session, "proxy-resolver", proxy_resolver, nullptr);
+  }
   return session;
 }
 
+// GIO reports a proxy it cannot connect to as it does the server, so whether
+// the connection being made goes to a proxy is noted in to_proxy (a bool).
 // libsoup lets a TLS connection end without close_notify, so an end forged
 // or cut by the network would pass for the end of a body that only the
 // connection's close delimits. Insisting makes such an end an error.
-void require_close_notify(SoupMessage * /*message*/, GSocketClientEvent event,
-                          GIOStream *connection, gpointer /*data*/) {
-  if (event == G_SOCKET_CLIENT_TLS_HANDSHAKING && G_IS_TLS_CONNECTION(connection)) {
+void on_network_event(SoupMessage * /*message*/, GSocketClientEvent event, GIOStream *connection,
+                      gpointer to_proxy) {
+  if (event == G_SOCKET_CLIENT_CONNECTING) {
+    g_autoptr(GSocketAddress) address =
+        g_socket_connection_get_remote_address(G_SOCKET_CONNECTION(connection), nullptr);
+    *static_cast<bool *>(to_proxy) = G_IS_PROXY_ADDRESS(address);
+  } else if (event == G_SOCKET_CLIENT_TLS_HANDSHAKING) {
     g_tls_connection_set_require_close_notify(G_TLS_CONNECTION(connection), TRUE);
   }
 }
 
 int failure_for_io_error(int code) {
   switch (code) {
-    case G_IO_ERROR_HOST_NOT_FOUND:
-      return kHttpCantResolve;
     case G_IO_ERROR_CONNECTION_REFUSED:
     case G_IO_ERROR_HOST_UNREACHABLE:
     case G_IO_ERROR_NETWORK_UNREACHABLE:
@@ -129,7 +138,7 @@ int failure_for_io_error(int code) {
   }
 }
 
-int failure_for(const GError *cause) {
+int failure_for(const GError *cause, bool to_proxy) {
   if (const int code = soup_failure(cause)) {
     return code;
   }
@@ -139,7 +148,11 @@ int failure_for(const GError *cause) {
   if (cause->domain == G_TLS_ERROR) {
     return cause->code == G_TLS_ERROR_EOF ? kHttpIoError : kHttpTlsFailed;
   }
-  return cause->domain == G_IO_ERROR ? failure_for_io_error(cause->code) : kHttpIoError;
+  if (cause->domain != G_IO_ERROR) {
+    return kHttpIoError;
+  }
+  const int code = failure_for_io_error(cause->code);
+  return code == kHttpCantConnect && to_proxy ? kHttpCantConnectProxy : code;
 }
 
 // The fixed message of a code from 2 to 8.
@@ -191,8 +204,8 @@ void read_head(SoupMessage *message, HttpResponse &response) {
 
 }  // namespace
 
-HttpSession::HttpSession(GTlsDatabase *tls_database)
-    : session_(G_OBJECT(new_session(tls_database))) {}
+HttpSession::HttpSession(GTlsDatabase *tls_database, GProxyResolver *proxy_resolver)
+    : session_(G_OBJECT(new_session(tls_database, proxy_resolver))) {}
 
 bool HttpSession::get(const char *url, const Validators &validators, GCancellable *cancellable,
                       HttpResponse &response, GError **error) const {
@@ -205,12 +218,14 @@ bool HttpSession::get(const char *url, const Validators &validators, GCancellabl
   forbid_redirects(message);
   soup_message_headers_replace(request_headers_of(message), "Accept-Encoding", "identity");
   ask_if_changed(message, validators);
-  g_signal_connect(message, "network-event", G_CALLBACK(require_close_notify), nullptr);
+  bool to_proxy = false;
+  g_signal_connect(message, "network-event", G_CALLBACK(on_network_event), &to_proxy);
   g_autoptr(GError) cause = nullptr;
   GObjectPtr<GInputStream> body(
       soup_session_send(SOUP_SESSION(session_.get()), message, cancellable, &cause));
+  g_signal_handlers_disconnect_by_data(message, &to_proxy);
   if (body == nullptr) {
-    set_transport_error(error, cause, cancellable);
+    set_transport_error(error, cause, cancellable, to_proxy);
     return false;
   }
   read_head(message, response);
@@ -227,11 +242,12 @@ void load_session_modules() {
   (void)loaded;
 }
 
-void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable) {
+void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable,
+                         bool to_proxy) {
   if (g_cancellable_set_error_if_cancelled(cancellable, error)) {
     return;
   }
-  const int code = cause != nullptr ? failure_for(cause) : kHttpIoError;
+  const int code = cause != nullptr ? failure_for(cause, to_proxy) : kHttpIoError;
   g_set_error_literal(error, http_error_quark(), code, failure_phrase(code));
 }
 

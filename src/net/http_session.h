@@ -35,9 +35,10 @@ struct HttpResponse {
 
 class HttpSession {
  public:
-  // A session with the desktop's proxy configuration, checking certificates
-  // against tls_database, or the system's authorities where it is null.
-  explicit HttpSession(GTlsDatabase *tls_database);
+  // A session checking certificates against tls_database, or the system's
+  // authorities where it is null, through the proxies of proxy_resolver, or
+  // where it is null of the desktop's configuration.
+  explicit HttpSession(GTlsDatabase *tls_database, GProxyResolver *proxy_resolver = nullptr);
 
   // Sends one GET for url, conditional on validators where they are not
   // empty, and waits for the head of the response; its body is left to be
@@ -64,7 +65,9 @@ void load_session_modules();
 // Sets error for cause, a failure of get() or of reading a body: GIO's
 // G_IO_ERROR_CANCELLED once cancellable was cancelled, however libsoup
 // reported it; otherwise the code below 100 in the "HTTP" domain that stands
-// for cause, with its fixed message.
-void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable);
+// for cause, with its fixed message. to_proxy: the connection that failed
+// was being made to a proxy.
+void set_transport_error(GError **error, const GError *cause, GCancellable *cancellable,
+                         bool to_proxy = false);
 
 }  // namespace qor

@@ -107,7 +107,7 @@ std::optional<std::uint64_t> parse_timestamp(std::string_view digits) {
   std::uint64_t value = 0;
   const char *end = digits.data() + digits.size();
   const auto [stop, problem] = std::from_chars(digits.data(), end, value);
-  if (digits.empty() || stop != end || problem != std::errc()) {
+  if (stop != end || problem != std::errc()) {
     return std::nullopt;
   }
   return value;

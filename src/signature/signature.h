@@ -42,8 +42,8 @@ std::optional<std::vector<PublicKey>> parse_public_keys(std::string_view list);
 // The keys this build trusts, as -DQOR_CONFIG_KEYS gave them: empty for none.
 std::string_view build_keys();
 
-// As minisign shows a key id: 16 upper-case hex digits of the little-endian
-// 64-bit number.
+// A key id as 16 upper-case hex digits of the little-endian 64-bit number,
+// leading zeros kept (minisign shows it without them).
 std::string format_key_id(const KeyId &id);
 
 using FileDigest = std::array<unsigned char, 64>;

@@ -1,17 +1,9 @@
 #!/usr/bin/python3
-"""An HTTPS server on 127.0.0.1 that speaks HTTP/2 only, on python3-h2, and
-cuts its bodies on purpose. Prints its port, then answers GET /MODE with a
-200 whose body is BODY_SIZE bytes of 'x', sent as MODE says:
-
-  complete   whole, with its content-length     unsized  whole, with none
-  moved      a 301 to /complete                 reset    RST_STREAM mid-body
-  goaway     GOAWAY mid-body                    closed   the connection closed mid-body
-  short      ends the stream short of its content-length
-  stalled    sends part of the body, then nothing until the client hangs up
-
-After a cut the server ends the connection (TCP's FIN, no close_notify)
-and waits for the client to hang up: libsoup 3.2 notices a stream's reset
-only there, or at its I/O time-out. usage: h2_server.py CERT KEY"""
+"""An HTTPS server on 127.0.0.1 that speaks HTTP/2 only (python3-h2) and cuts
+its bodies on purpose: it prints its port, then answers GET /MODE with a 200
+of BODY_SIZE bytes of x, sent as answer() says. After a cut it shuts its side
+without close_notify and waits for the client to hang up: libsoup 3.2 notices
+a stream's reset only then. usage: h2_server.py CERT KEY"""
 import contextlib, socket, ssl, sys, threading
 
 import h2.config, h2.connection, h2.errors, h2.events, h2.exceptions
@@ -54,20 +46,12 @@ def serve(sock):
             sock.sendall(conn.data_to_send())
 
 
-def main():
-    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    context.load_cert_chain(sys.argv[1], sys.argv[2])
-    context.set_alpn_protocols(["h2"])
-    listener = socket.create_server(("127.0.0.1", 0))
-    print(listener.getsockname()[1], flush=True)
-    while True:
-        client, _ = listener.accept()
-        try:
-            sock = context.wrap_socket(client, server_side=True)
-        except (ssl.SSLError, OSError):
-            continue
-        threading.Thread(target=serve, args=(sock,), daemon=True).start()
-
-
-if __name__ == "__main__":
-    main()
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(sys.argv[1], sys.argv[2])
+context.set_alpn_protocols(["h2"])
+listener = socket.create_server(("127.0.0.1", 0))
+print(listener.getsockname()[1], flush=True)
+while True:
+    with contextlib.suppress(ssl.SSLError, OSError):
+        client = context.wrap_socket(listener.accept()[0], server_side=True)
+        threading.Thread(target=serve, args=(client,), daemon=True).start()

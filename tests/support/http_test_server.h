@@ -1,14 +1,14 @@
-// An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the exact
-// bytes set for it (else a 404) after their delay, then the connection closes, or is kept
-// for the next request. It counts the connections, and the requests, the bytes of their
-// heads and the bytes sent, per path and in all ("").
+// An HTTP/1.1 server on 127.0.0.1 that can misbehave on purpose: a path gets the exact bytes
+// set for it (else a 404) after their delay, then the connection closes or is kept for the next
+// request. It counts connections, and requests, their heads' bytes and bytes sent, per path and
+// in all ("").
 #pragma once
 
 #include <gio/gio.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -28,8 +28,7 @@ class HttpTestServer {
       certificate_.reset(g_tls_certificate_new_from_files((cert + ".pem").c_str(),
                                                           (cert + ".key").c_str(), nullptr));
     }
-    g_autoptr(GInetAddress) loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-    g_autoptr(GSocketAddress) wanted = g_inet_socket_address_new(loopback, 0);
+    g_autoptr(GSocketAddress) wanted = g_inet_socket_address_new_from_string("127.0.0.1", 0);
     g_autoptr(GSocketAddress) bound = nullptr;
     g_socket_listener_add_address(listener_.get(), wanted, G_SOCKET_TYPE_STREAM,
                                   G_SOCKET_PROTOCOL_TCP, nullptr, &bound, nullptr);
@@ -44,15 +43,21 @@ class HttpTestServer {
       }
     });
   }
-  ~HttpTestServer() { g_cancellable_cancel(stop_.get()); }
+  ~HttpTestServer() {
+    release_held();
+    g_cancellable_cancel(stop_.get());
+  }
   // Sends every answer held back by its delay now, and later ones at once.
-  void release_held() { g_cancellable_cancel(release_.get()); }
+  void release_held() {
+    const std::lock_guard lock(mutex_);
+    released_ = true;
+    held_.notify_all();
+  }
 
   std::string url(const std::string &path) const { return url_ + path; }
-  // How the connection ends after the answer: closed with TLS's close_notify;
-  // cut beneath TLS, as a crashed server or a forged close does; or held open
-  // until the client hangs up, as a server stalling mid-body does; or kept for the next
-  // request, as HTTP/1.1's keep-alive does (the response must not say "Connection: close").
+  // How the connection ends after the answer: closed with TLS's close_notify; cut beneath TLS,
+  // as a crashed server or a forged close does; held open until the client hangs up, as a server
+  // stalling mid-body does; or kept for the next request (without "Connection: close").
   enum End { kCloseNotify, kNoCloseNotify, kHeld, kKeptOpen };
   void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {},
               End end = kCloseNotify) {
@@ -76,12 +81,9 @@ class HttpTestServer {
   int requests(const std::string &path) const { return traffic(path).requests; }
   int connections() const { return connections_; }
 
-  static std::string status(int code, const std::string &reason, const std::string &headers = {}) {
-    return "HTTP/1.1 " + std::to_string(code) + " " + reason + "\r\n" + headers +
-           "Content-Length: 0\r\nConnection: close\r\n\r\n";
-  }
-  static std::string redirect(int code, const std::string &location) {
-    return status(code, "Moved", "Location: " + location + "\r\n");
+  static std::string status(int code, const std::string &reason) {
+    return "HTTP/1.1 " + std::to_string(code) + " " + reason +
+           "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
   }
   static std::string ok(const std::string &body, const std::string &headers = {},
                         bool close = true) {
@@ -97,68 +99,56 @@ class HttpTestServer {
     std::string condition = {}, if_met = {};  // NOLINT(readability-isolate-declaration)
   };
 
-  // Answers the requests that come over accepted until an answer ends the connection.
+  // Answers the requests that come over accepted, each for the path in its
+  // head's first line, until an answer ends the connection or none comes.
   void serve(GIOStream *accepted) {
     g_autoptr(GIOStream) connection = accepted;
     g_autoptr(GIOStream) tls =
         certificate_ ? g_tls_server_connection_new(connection, certificate_.get(), nullptr)
                      : nullptr;
     GIOStream *stream = tls != nullptr ? tls : connection;
-    End end = kKeptOpen;
-    while (end == kKeptOpen) {
-      if (!answer_one(stream, end)) {
-        return;  // no request came: the client hung up, or the TLS handshake failed
+    Answer answer{.end = kKeptOpen};
+    for (std::string head; answer.end == kKeptOpen; head.clear()) {
+      for (char byte = 0; !head.ends_with("\r\n\r\n"); head += byte) {
+        if (g_input_stream_read(g_io_stream_get_input_stream(stream), &byte, 1, stop_.get(),
+                                nullptr) != 1) {
+          return;  // the client hung up, or the TLS handshake failed
+        }
       }
+      answer = take_answer(head);
+      g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
+                                answer.response.size(), nullptr, stop_.get(), nullptr);
     }
-    if (end == kHeld) {
+    if (answer.end == kHeld) {
       g_input_stream_skip(g_io_stream_get_input_stream(stream), 1, stop_.get(), nullptr);
     }
-    g_io_stream_close(end == kNoCloseNotify ? connection : stream, nullptr, nullptr);
+    g_io_stream_close(answer.end == kNoCloseNotify ? connection : stream, nullptr, nullptr);
   }
 
-  // Reads a request's head, then answers for the path in its first line, and sets how
-  // the connection ends; false where no request came.
-  bool answer_one(GIOStream *stream, End &end) {
-    std::string head;
-    for (char byte = 0; !head.ends_with("\r\n\r\n"); head += byte) {
-      if (g_input_stream_read(g_io_stream_get_input_stream(stream), &byte, 1, stop_.get(),
-                              nullptr) != 1) {
-        return false;
-      }
+  // The answer to a request with head, once its delay is over; counted.
+  Answer take_answer(const std::string &head) {
+    std::unique_lock lock(mutex_);
+    const std::size_t start = head.find(' ') + 1;
+    const std::string path = head.substr(start, head.find(' ', start) - start);
+    Answer answer = answers_.contains(path) ? answers_[path] : Answer{};
+    if (!answer.if_met.empty() && head.find(answer.condition + "\r\n") != std::string::npos) {
+      answer.response = answer.if_met;
     }
-    Answer answer;
-    {
-      const std::lock_guard lock(mutex_);
-      const std::size_t start = head.find(' ') + 1;
-      const std::string path = head.substr(start, head.find(' ', start) - start);
-      answer = answers_.contains(path) ? answers_[path] : answer;
-      if (!answer.if_met.empty() && head.find(answer.condition + "\r\n") != std::string::npos) {
-        answer.response = answer.if_met;
-      }
-      for (Traffic &counts : {std::ref(traffic_[path]), std::ref(traffic_[""])}) {  // "": all
-        counts = {counts.requests + 1, counts.heads + head.size(),
-                  counts.sent + answer.response.size()};
-      }
+    for (Traffic &counts : {std::ref(traffic_[path]), std::ref(traffic_[""])}) {
+      counts = {counts.requests + 1, counts.heads + head.size(),
+                counts.sent + answer.response.size()};
     }
-    std::array<GPollFD, 2> wakes{};
-    if (answer.delay.count() > 0 && g_cancellable_make_pollfd(stop_.get(), &wakes[0]) &&
-        g_cancellable_make_pollfd(release_.get(), &wakes[1])) {
-      g_poll(wakes.data(), wakes.size(), static_cast<int>(answer.delay.count()));
-      g_cancellable_release_fd(stop_.get());
-      g_cancellable_release_fd(release_.get());
-    }
-    g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
-                              answer.response.size(), nullptr, stop_.get(), nullptr);
-    end = answer.end;
-    return true;
+    held_.wait_for(lock, answer.delay, [this] { return released_; });
+    return answer;
   }
 
   GObjectPtr<GSocketListener> listener_{g_socket_listener_new()};
   GObjectPtr<GCancellable> stop_{g_cancellable_new()};
-  GObjectPtr<GCancellable> release_{g_cancellable_new()};
   GObjectPtr<GTlsCertificate> certificate_;
   std::string url_;
   mutable std::mutex mutex_;
+  std::condition_variable held_;
+  bool released_ = false;
   std::map<std::string, Answer> answers_;
   std::map<std::string, Traffic> traffic_;
   std::atomic<int> connections_ = 0;

@@ -1,0 +1,1 @@
+#define CALLER_VERSION 7

@@ -1,0 +1,1 @@
+#define CALLER_HTTP_ERROR 404
