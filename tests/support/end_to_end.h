@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,21 +17,13 @@ namespace qor::test {
 
 inline constexpr const char *kPath = "/gfx/qor-config.cfg";
 
-// The rows of a table in tests/data: a line each, N fields split at "|", C
-// escapes undone, blanks around them cut; "#" begins a comment line.
+// The rows of a table in tests/data (data_rows), N fields each.
 template <std::size_t N>
 std::vector<std::array<std::string, N>> rows(const std::string &table) {
   std::vector<std::array<std::string, N>> rows;
-  std::istringstream lines(read_file(QOR_TEST_DATA "/" + table).value());
-  for (std::string line; std::getline(lines, line);) {
-    if (line.empty() || line.starts_with('#')) continue;
-    g_auto(GStrv) fields = g_strsplit(line.c_str(), "|", N);
-    EXPECT_EQ(g_strv_length(fields), N) << line;
-    auto &row = rows.emplace_back();
-    for (std::size_t i = 0; i < N && fields[i] != nullptr; ++i) {
-      g_autofree char *field = g_strcompress(g_strstrip(fields[i]));
-      row[i] = field;
-    }
+  for (const std::vector<std::string> &fields : data_rows(table)) {
+    EXPECT_EQ(fields.size(), N) << fields[0];
+    std::copy_n(fields.begin(), std::min(N, fields.size()), rows.emplace_back().begin());
   }
   return rows;
 }
