@@ -17,17 +17,16 @@ namespace {
 TEST(VersionTest, OrdersComponentByComponent) {
   const std::map<std::string, int> signs = {{"<", -1}, {"=", 0}, {">", 1}};
   const auto sign = [](int value) { return (value > 0) - (value < 0); };
-  for (const auto &row : test::data_rows("versions")) {
-    const int order = signs.at(row.at(1));
-    EXPECT_EQ(sign(compare_versions(row[0], row[2])), order) << row[0] << " vs " << row[2];
-    EXPECT_EQ(sign(compare_versions(row[2], row[0])), -order) << row[2] << " vs " << row[0];
+  for (const auto &[a, order, b] : test::rows<3>("versions")) {
+    EXPECT_EQ(sign(compare_versions(a, b)), signs.at(order)) << a << " vs " << b;
+    EXPECT_EQ(sign(compare_versions(b, a)), -signs.at(order)) << b << " vs " << a;
   }
 }
 
 TEST(KernelRangeTest, AgreesWithTheRegexEngine) {
   std::vector<std::string> pieces;
-  for (const auto &row : test::data_rows("kernel-range-pieces")) {
-    pieces.push_back(row.at(0));
+  for (const auto &[piece] : test::rows<1>("kernel-range-pieces")) {
+    pieces.push_back(piece);
   }
   g_autoptr(GRegex) regex = g_regex_new(R"(([0-9.]+)\s+([0-9.]+)\s+(.*))", GRegexCompileFlags(0),
                                         GRegexMatchFlags(0), nullptr);

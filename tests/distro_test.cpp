@@ -21,11 +21,11 @@ Fields fields(const DistroInfo &info) {
 }
 
 TEST(DistroProbeTest, ToolOutputTrimsValuesNotKeys) {
-  const auto rows = test::data_rows("lsb_release");
-  for (std::size_t i = 0; i + 1 < rows.size(); i += 2) {
+  for (const auto &[output, distributor, description, release, codename] :
+       test::rows<5>("lsb_release")) {
     DistroInfo info;
-    parse_lsb_release_output(rows[i].at(0), info);
-    EXPECT_EQ(fields(info), rows[i + 1]) << rows[i][0];
+    parse_lsb_release_output(output, info);
+    EXPECT_EQ(fields(info), (Fields{distributor, description, release, codename})) << output;
   }
   DistroInfo info;
   parse_lsb_release_output(std::string("Release: 1\0\nCodename: hidden\n", 29), info);

@@ -26,10 +26,6 @@ using test::HttpTestServer;
 using test::kPath;
 using test::SignedCopyTest;
 
-std::ptrdiff_t entries(const std::string &folder) {
-  return std::distance(std::filesystem::directory_iterator(folder), {});
-}
-
 Source source_of(const std::string &url, const std::vector<PublicKey> &keys = {}) {
   return {url, !keys.empty(), keys, GObjectPtr<GTlsDatabase>(test::authorities())};
 }
@@ -181,7 +177,7 @@ TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
   g_subprocess_force_exit(run);  // SIGKILL
   g_subprocess_wait(run, nullptr, nullptr);
   EXPECT_EQ(test::read_file(local_), "old\n");
-  EXPECT_EQ(entries(home_.path), 1);
+  EXPECT_EQ(test::entries(home_.path), 1);
 }
 
 // The copy can be neither put in place, its folder moved away while the file
@@ -201,7 +197,7 @@ TEST_F(EndToEndTest, ACopyNotStoredOrNotReadFailsTheLoad) {
   EXPECT_TRUE(g_error_matches(copy.failure.get(), G_IO_ERROR, G_IO_ERROR_NOT_FOUND));
   EXPECT_EQ(std::string(copy.failure->message), "Cannot put the new file in place at " + home +
                                                     "/.qor-config: No such file or directory");
-  EXPECT_EQ(entries(moved), 0);
+  EXPECT_EQ(test::entries(moved), 0);
   g_autoptr(GError) error = nullptr;
   EXPECT_FALSE(load_local_copy({"/proc/self/mem", true, {}, {}}, source, "[Debian bookworm]", "6.1",
                                &error));
@@ -289,7 +285,7 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
                   std::string::npos,
               named == "yes");
   }
-  EXPECT_EQ(entries(home_.path), 3);  // the pair and its lock, nothing left beside them
+  EXPECT_EQ(test::entries(home_.path), 3);  // the pair and its lock, nothing left beside them
   // Read back, a copy changed after it was taken, or without its signature.
   test::write_file(local_, two_);
   EXPECT_EQ(read_signed(local_, trusted_, nullptr), std::nullopt);

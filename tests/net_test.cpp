@@ -24,34 +24,6 @@ namespace {
 
 using test::HttpTestServer;
 
-// The rows of data/http/name, their missing fields empty.
-template <std::size_t N>
-std::vector<std::array<std::string, N>> table(const char *name) {
-  std::vector<std::array<std::string, N>> rows;
-  for (const auto &row : test::data_rows(std::string("http/") + name)) {
-    std::copy_n(row.begin(), std::min(N, row.size()), rows.emplace_back().begin());
-  }
-  return rows;
-}
-
-// An error as the tables write it: its domain and code, and its message.
-std::string outcome(const GError *error) {
-  if (error == nullptr) {
-    return "";
-  }
-  g_autofree char *code =
-      error->domain == G_IO_ERROR
-          ? g_enum_to_string(G_TYPE_IO_ERROR_ENUM, error->code)
-          : g_strdup_printf("%s %d", g_quark_to_string(error->domain), error->code);
-  return std::string(code) + " " + error->message;
-}
-
-// The entries of a folder: nothing may be left beside the file.
-std::ptrdiff_t entries(const std::string &folder) {
-  const std::filesystem::directory_iterator all(folder);
-  return std::distance(begin(all), end(all));
-}
-
 class HttpDownloadTest : public ::testing::Test {
  protected:
   HttpDownloadTest() {
@@ -60,7 +32,7 @@ class HttpDownloadTest : public ::testing::Test {
       urls_["{" + name + "}"] =
           servers_.try_emplace(name, name == "http" ? "" : cert).first->second.url("");
     }
-    for (const auto &[server, path, answer, end] : table<4>("answers")) {
+    for (const auto &[server, path, answer, end] : test::rows<4>("http/answers")) {
       servers_.at(server).answer(
           path, expand(answer), {},
           end.empty() ? HttpTestServer::kCloseNotify : HttpTestServer::kNoCloseNotify);
@@ -81,9 +53,9 @@ class HttpDownloadTest : public ::testing::Test {
     return test::replaced(test::replaced(text, "\\{dir}", dir_.path), "\\{url}", url);
   }
 
-  // Downloads each row of data/http/name, from the servers the row names.
-  void check(const char *name) {
-    for (const auto &[trace, url_text, code, text, option] : table<5>(name)) {
+  // Downloads each row of the table, from the servers the row names.
+  void check(const std::string &table) {
+    for (const auto &[trace, url_text, code, text, option] : test::rows<5>(table)) {
       SCOPED_TRACE(trace);
       const std::string url = expand(url_text);
       const std::string value = expand(option.substr(option.find('=') + 1));
@@ -107,9 +79,9 @@ class HttpDownloadTest : public ::testing::Test {
               : download_file(url.c_str(), file == "(none)" ? nullptr : file.c_str(),
                               {authorities_.get(), {}, proxies}, nullptr, &error);
       const std::string expected = expand(text, url);
-      EXPECT_EQ(outcome(error), stored ? "" : code + " " + expected);
+      EXPECT_EQ(test::outcome(error), stored ? "" : code + " " + expected);
       EXPECT_EQ(test::read_file(stored ? file : file_), stored ? expected : "old contents\n");
-      EXPECT_EQ(entries(dir_.path), 4);
+      EXPECT_EQ(test::entries(dir_.path), 4);
     }
   }
 
@@ -121,7 +93,7 @@ class HttpDownloadTest : public ::testing::Test {
 };
 
 TEST_F(HttpDownloadTest, EachDownloadEndsAsItsRowSays) {
-  check("downloads");
+  check("http/downloads");
   EXPECT_FALSE(g_file_test(dir_.file("link").c_str(), G_FILE_TEST_IS_SYMLINK));
   EXPECT_EQ(test::read_file(dir_.file("target")), "target\n");
   EXPECT_EQ(servers_.at("http").requests("/plain"), 0);
@@ -142,7 +114,7 @@ TEST_F(HttpDownloadTest, AnHttp2BodyIsTakenWholeOrNotAtAll) {
   g_autofree char *port = g_data_input_stream_read_line(out, nullptr, nullptr, nullptr);
   ASSERT_NE(port, nullptr);
   urls_["{h2}"] = std::string("https://127.0.0.1:") + port;
-  check("h2");
+  check("http/h2");
   g_subprocess_force_exit(server);
 }
 
@@ -176,7 +148,7 @@ TEST(FileReplacementTest, ReplacesTheFileWholeOrNotAtAll) {
   const std::map<std::string, int> errors{
       {"-", 0}, {"EOPNOTSUPP", EOPNOTSUPP}, {"EISDIR", EISDIR}, {"EINVAL", EINVAL}};
   for (const auto &[file, descriptors, size_cap, tmpfile, failing, code, text] :
-       table<7>("replacements")) {
+       test::rows<7>("http/replacements")) {
     SCOPED_TRACE(file + " " + tmpfile);
     test::write_file(dir.file("config"), "old contents\n");
     g_mkdir(dir.file("gone").c_str(), 0700);
@@ -192,15 +164,15 @@ TEST(FileReplacementTest, ReplacesTheFileWholeOrNotAtAll) {
       return !written ? "write" : writer.commit(&error) ? "none" : "commit";
     });
     EXPECT_EQ(step, failing);
-    EXPECT_EQ(outcome(error),
+    EXPECT_EQ(test::outcome(error),
               failing == "none" ? "" : code + " " + test::replaced(text, "\\{dir}", dir.path));
     g_clear_error(&error);
     writer.commit(&error);
-    EXPECT_EQ(outcome(error),
+    EXPECT_EQ(test::outcome(error),
               "G_IO_ERROR_CLOSED The replacement of " + dir.file(file) + " is over");
     EXPECT_EQ(test::read_file(dir.file("config")),
               failing == "none" ? "new contents\n" : "old contents\n");
-    EXPECT_EQ(entries(dir.path), 2);
+    EXPECT_EQ(test::entries(dir.path), 2);
   }
 }
 
@@ -209,7 +181,7 @@ TEST(FileReplacementTest, ReplacesTheFileWholeOrNotAtAll) {
 TEST(FileReplacementTest, ACommitSweepsWhatKilledRunsLeft) {
   const test::TempDir dir;
   std::set<std::string> kept{"config"};
-  for (const auto &[name, minutes, fate, kind] : table<4>("leftovers")) {
+  for (const auto &[name, minutes, fate, kind] : test::rows<4>("http/leftovers")) {
     const std::string path = dir.file(name);
     kind == "link" ? (void)symlink("config", path.c_str()) : test::write_file(path, "left\n");
     const timespec written{time(nullptr) - std::stol(minutes) * 60, 0};

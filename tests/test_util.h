@@ -4,9 +4,11 @@
 #include <gio/gio.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -74,23 +76,42 @@ inline std::optional<std::string> read_file(const std::string &path) {
   return in ? std::optional(contents.str()) : std::nullopt;
 }
 
-// The rows of the table tests/data/NAME: each line that is not a comment ("#"),
-// split at tabs, each field with C escapes (g_strcompress).
-inline std::vector<std::vector<std::string>> data_rows(const std::string &name) {
+// The rows of the table tests/data/NAME, N fields each, the missing last ones empty: each
+// line that is not a comment ("#"), split at tabs, each field with C escapes (g_strcompress).
+template <std::size_t N>
+std::vector<std::array<std::string, N>> rows(const std::string &name) {
   std::istringstream text(read_file(std::string(QOR_TEST_DATA "/") + name).value());
-  std::vector<std::vector<std::string>> rows;
+  std::vector<std::array<std::string, N>> rows;
   for (std::string line; std::getline(text, line);) {
     if (line.starts_with('#')) {
       continue;
     }
-    auto &row = rows.emplace_back();
     g_auto(GStrv) fields = g_strsplit(line.c_str(), "\t", -1);
-    for (char **field = fields; *field != nullptr; ++field) {
-      g_autofree char *value = g_strcompress(*field);
-      row.emplace_back(value);
+    EXPECT_LE(g_strv_length(fields), N) << line;
+    std::array<std::string, N> &row = rows.emplace_back();
+    for (std::size_t i = 0; i < N && fields[i] != nullptr; ++i) {
+      g_autofree char *value = g_strcompress(fields[i]);
+      row[i] = value;
     }
   }
   return rows;
+}
+
+// An error as the tests write it: its domain and code (GIO's by name), and its message.
+inline std::string outcome(const GError *error) {
+  if (error == nullptr) {
+    return "";
+  }
+  g_autofree char *code =
+      error->domain == G_IO_ERROR
+          ? g_enum_to_string(G_TYPE_IO_ERROR_ENUM, error->code)
+          : g_strdup_printf("%s %d", g_quark_to_string(error->domain), error->code);
+  return std::string(code) + " " + error->message;
+}
+
+// The entries of a folder, to see that nothing was left beside a file.
+inline std::ptrdiff_t entries(const std::string &folder) {
+  return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
 // A stand-in lsb_release in folder; on standard error the note the real one prints.

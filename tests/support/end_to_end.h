@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -16,17 +14,6 @@
 namespace qor::test {
 
 inline constexpr const char *kPath = "/gfx/qor-config.cfg";
-
-// The rows of a table in tests/data (data_rows), N fields each.
-template <std::size_t N>
-std::vector<std::array<std::string, N>> rows(const std::string &table) {
-  std::vector<std::array<std::string, N>> rows;
-  for (const std::vector<std::string> &fields : data_rows(table)) {
-    EXPECT_EQ(fields.size(), N) << fields[0];
-    std::copy_n(fields.begin(), std::min(N, fields.size()), rows.emplace_back().begin());
-  }
-  return rows;
-}
 
 class EndToEndTest : public ::testing::Test {
  protected:
