@@ -6,7 +6,7 @@
 #include "distro/probe.h"
 #include "test_util.h"
 
-namespace qor {
+namespace qor::test {
 namespace {
 
 using Fields = std::vector<std::string>;
@@ -21,8 +21,7 @@ Fields fields(const DistroInfo &info) {
 }
 
 TEST(DistroProbeTest, ToolOutputTrimsValuesNotKeys) {
-  for (const auto &[output, distributor, description, release, codename] :
-       test::rows<5>("lsb_release")) {
+  for (const auto &[output, distributor, description, release, codename] : rows<5>("lsb_release")) {
     DistroInfo info;
     parse_lsb_release_output(output, info);
     EXPECT_EQ(fields(info), (Fields{distributor, description, release, codename})) << output;
@@ -36,12 +35,12 @@ TEST(DistroProbeTest, ToolOutputTrimsValuesNotKeys) {
 }
 
 TEST(DistroProbeTest, ToolFirstThenFedoraReleaseFile) {
-  const test::TempDir bin;
-  const test::TempDir etc;
+  const TempDir bin;
+  const TempDir etc;
   g_setenv("PATH", bin.path.c_str(), TRUE);
   const DistroSources sources{"lsb_release -a", etc.file("fedora-release")};
-  test::write_file(sources.fedora_release_path, "Fedora release 20 (Heisenbug)");
-  test::write_tool(bin.path, "Release: 7\n", 3);  // it fails, but has answered
+  write_file(sources.fedora_release_path, "Fedora release 20 (Heisenbug)");
+  write_tool(bin.path, "Release: 7\n", 3);  // it fails, but has answered
   const DistroInfo answered = probe_distro(sources);
   EXPECT_TRUE(answered.valid);
   EXPECT_EQ(fields(answered), (Fields{"-", "-", "7", "-"}));
@@ -57,9 +56,9 @@ TEST(DistroProbeTest, ToolFirstThenFedoraReleaseFile) {
   // record for every thread that asked while the tool ran.
   const DistroInfo *unset = get_distro_information();
   EXPECT_FALSE(unset->valid);
-  test::write_file(
-      bin.file("lsb_release"),
-      "#!/bin/sh\n/bin/sleep 0.2\nprintf 'Distributor ID:\\tQor\\nCodename:\\tone\\n'\n", 0755);
+  write_file(bin.file("lsb_release"),
+             "#!/bin/sh\n/bin/sleep 0.2\nprintf 'Distributor ID:\\tQor\\nCodename:\\tone\\n'\n",
+             0755);
   std::vector<std::future<const DistroInfo *>> asked;
   for (int i = 0; i < 4; ++i) {
     asked.push_back(std::async(std::launch::async, get_distro_information));
@@ -69,11 +68,11 @@ TEST(DistroProbeTest, ToolFirstThenFedoraReleaseFile) {
     EXPECT_EQ(asked[i].get(), probed);
   }
   EXPECT_EQ(fields(*probed), (Fields{"Qor", "-", "-", "one"}));
-  test::write_tool(bin.path, "Distributor ID:\tOther\n");
+  write_tool(bin.path, "Distributor ID:\tOther\n");
   EXPECT_EQ(get_distro_information(), probed);
   EXPECT_EQ(fields(*probed), (Fields{"Qor", "-", "-", "one"}));
   EXPECT_FALSE(unset->valid);
 }
 
 }  // namespace
-}  // namespace qor
+}  // namespace qor::test

@@ -18,16 +18,11 @@
 #include "support/end_to_end.h"
 #include "support/real_server.h"
 
-namespace qor {
+namespace qor::test {
 namespace {
 
-using test::EndToEndTest;
-using test::HttpTestServer;
-using test::kPath;
-using test::SignedCopyTest;
-
 Source source_of(const std::string &url, const std::vector<PublicKey> &keys = {}) {
-  return {url, !keys.empty(), keys, GObjectPtr<GTlsDatabase>(test::authorities())};
+  return {url, !keys.empty(), keys, GObjectPtr<GTlsDatabase>(authorities())};
 }
 
 // get_configuration_async calls and what came back to each.
@@ -68,8 +63,7 @@ const AsyncCalls &wait_for(const AsyncCalls &calls) {
 void sh(const std::string &command, const std::string &folder) {
   if (command.empty()) return;
   const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "S=" QOR_TEST_DATA "/signed"};
-  EXPECT_EQ(test::run_program({"/bin/sh", "-c", command}, env, folder.c_str()).status, 0)
-      << command;
+  EXPECT_EQ(run_program({"/bin/sh", "-c", command}, env, folder.c_str()).status, 0) << command;
 }
 
 // The record is process-wide, so its whole life is this one sequence.
@@ -82,8 +76,8 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   });
   g_setenv("PATH", bin_.path.c_str(), TRUE);
   g_setenv("HOME", home_.path.c_str(), TRUE);
-  test::write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
-  test::write_file(local_, "old\n");
+  write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
+  write_file(local_, "old\n");
   // Cancelled before any load: at once, and nothing is asked.
   g_autoptr(GCancellable) cancelled = g_cancellable_new();
   g_cancellable_cancel(cancelled);
@@ -96,7 +90,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"), std::chrono::seconds(30));
   g_autoptr(GCancellable) cancellable = g_cancellable_new();
   const std::jthread canceller([this, &cancellable] {
-    test::eventually([&] { return server_.requests(kPath) == 3; });  // the server holds it
+    eventually([&] { return server_.requests(kPath) == 3; });  // the server holds it
     g_cancellable_cancel(cancellable);
   });
   const auto start = std::chrono::steady_clock::now();
@@ -104,7 +98,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   EXPECT_TRUE(wait_for(cancelled_load)[0].cancelled());
   EXPECT_EQ(cancelled_load[0].config, nullptr);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(test::read_file(local_), "old\n");
+  EXPECT_EQ(read_file(local_), "old\n");
 
   // Callers that wait for a failing load share its failure, from one GET; one
   // that is cancelled meanwhile has its error at once, and the load goes on.
@@ -114,7 +108,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
     EXPECT_EQ(get_configuration(), nullptr);
     failed = true;
   });
-  test::eventually([&] { return server_.requests(kPath) == 4; });
+  eventually([&] { return server_.requests(kPath) == 4; });
   const AsyncCalls waiting = async_calls(5);
   g_autoptr(GCancellable) impatient = g_cancellable_new();
   const AsyncCalls given_up = async_calls(1, impatient);
@@ -154,7 +148,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   // Too late to stop anything: the record is there.
   EXPECT_EQ(wait_for(async_calls(1, cancelled))[0].config, blocking);
   EXPECT_EQ(server_.requests(std::string(kPath) + ".minisig"), 0);  // no key, no signature asked
-  const std::string err = test::read_file(home_.file("err")).value();
+  const std::string err = read_file(home_.file("err")).value();
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
 }
 
@@ -163,21 +157,21 @@ TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
   const std::string part(12345, 'p');  // a size none of the program's other files has
   server_.answer(kPath, "HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\n" + part, {},
                  HttpTestServer::kHeld);
-  test::write_file(local_, "old\n");
+  write_file(local_, "old\n");
   g_setenv("HOME", home_.path.c_str(), TRUE);
   g_autoptr(GSubprocess) run =
       g_subprocess_new(G_SUBPROCESS_FLAGS_STDOUT_SILENCE, nullptr, QOR_CONFIG_TEST, nullptr);
   const std::string fds = "/proc/" + std::string(g_subprocess_get_identifier(run)) + "/fd";
   std::error_code unsized;
-  test::eventually([&] {  // until the part is on disk
+  eventually([&] {  // until the part is on disk
     return std::ranges::any_of(std::filesystem::directory_iterator(fds), [&](const auto &fd) {
       return std::filesystem::file_size(fd, unsized) == part.size();
     });
   });
   g_subprocess_force_exit(run);  // SIGKILL
   g_subprocess_wait(run, nullptr, nullptr);
-  EXPECT_EQ(test::read_file(local_), "old\n");
-  EXPECT_EQ(test::entries(home_.path), 1);
+  EXPECT_EQ(read_file(local_), "old\n");
+  EXPECT_EQ(entries(home_.path), 1);
 }
 
 // The copy can be neither put in place, its folder moved away while the file
@@ -187,51 +181,50 @@ TEST_F(EndToEndTest, ACopyNotStoredOrNotReadFailsTheLoad) {
   g_mkdir(home.c_str(), 0700);
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\ns x\n"), std::chrono::minutes(1));
   const std::jthread mover([&] {
-    test::eventually([&] { return server_.requests(kPath) == 1; });
+    eventually([&] { return server_.requests(kPath) == 1; });
     g_rename(home.c_str(), moved.c_str());
     server_.release_held();
   });
   const Source source = source_of(server_.url(kPath));
   const LocalCopy copy = download_local_copy(home, source, nullptr);
   EXPECT_FALSE(copy.stored);
-  EXPECT_EQ(test::outcome(copy.failure.get()),
+  EXPECT_EQ(outcome(copy.failure.get()),
             "G_IO_ERROR_NOT_FOUND Cannot put the new file in place at " + home +
                 "/.qor-config: No such file or directory");
-  EXPECT_EQ(test::entries(moved), 0);
+  EXPECT_EQ(entries(moved), 0);
   g_autoptr(GError) error = nullptr;
   EXPECT_FALSE(load_local_copy({"/proc/self/mem", true, {}, {}}, source, "[Debian bookworm]", "6.1",
                                &error));
-  EXPECT_EQ(test::outcome(error), "G_IO_ERROR_FAILED Error reading from file: Input/output error");
+  EXPECT_EQ(outcome(error), "G_IO_ERROR_FAILED Error reading from file: Input/output error");
 }
 
 // The runs of tests/data/e2e/cases, each with its exact outputs there.
 TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
-  const std::string fixture = test::read_file(QOR_TEST_DATA "/e2e.cfg").value();
+  const std::string fixture = read_file(QOR_TEST_DATA "/e2e.cfg").value();
   const char *wrapper = g_getenv("QOR_E2E_WRAPPER");
-  const test::TempDir etc;
+  const TempDir etc;
   const std::string release_file = etc.file("fedora-release"), passwd = etc.file("passwd");
   const std::string gid = std::to_string(getgid());
-  test::write_file(etc.file("group"), "group:x:" + gid + ":\n");
-  for (auto [name, answer, tool, release, home, entry, status, shell] :
-       test::rows<8>("e2e/cases")) {
+  write_file(etc.file("group"), "group:x:" + gid + ":\n");
+  for (auto [name, answer, tool, release, home, entry, status, shell] : rows<8>("e2e/cases")) {
     SCOPED_TRACE(name);
     server_.answer(kPath, answer == "404" ? HttpTestServer::status(404, "Not Found")
                                           : HttpTestServer::ok(fixture));
-    test::write_file(local_, "old\n");
+    write_file(local_, "old\n");
     g_unlink((bin_.path + "/lsb_release").c_str());
     g_unlink(release_file.c_str());
-    if (!tool.empty()) test::write_tool(bin_.path, tool);
-    if (!release.empty()) test::write_file(release_file, release);
+    if (!tool.empty()) write_tool(bin_.path, tool);
+    if (!release.empty()) write_file(release_file, release);
     g_auto(GStrv) words = g_strsplit(wrapper != nullptr ? wrapper : "", " ", -1);
     std::vector<std::string> argv(words, words + g_strv_length(words));
     argv.emplace_back(QOR_CONFIG_TEST);
     if (!shell.empty()) argv.insert(argv.begin(), {"/bin/sh", "-c", shell});
     std::vector<std::string> env = environment({"QOR_TEST_FEDORA_RELEASE=" + release_file});
-    env[1] = "HOME=" + test::replaced(home, "@HOME@", home_.path);
+    env[1] = "HOME=" + replaced(home, "@HOME@", home_.path);
     if (home.empty()) {  // nss_wrapper's database; a long entry needs a larger buffer
       const std::string who = std::to_string(getuid() + (entry == "none" ? 1 : 0));
-      test::write_file(passwd, "user:x:" + who + ":" + gid + ":" + std::string(9000, 'r') + ":" +
-                                   test::replaced(entry, "@HOME@", home_.path) + ":/bin/sh\n");
+      write_file(passwd, "user:x:" + who + ":" + gid + ":" + std::string(9000, 'r') + ":" +
+                             replaced(entry, "@HOME@", home_.path) + ":/bin/sh\n");
       env.insert(env.end(), {"LD_PRELOAD=" QOR_NSS_WRAPPER, "NSS_WRAPPER_PASSWD=" + passwd,
                              "NSS_WRAPPER_GROUP=" + etc.file("group")});
     }
@@ -239,18 +232,18 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       env.push_back(std::string("ASAN_OPTIONS=") + asan +
                     ":detect_leaks=0:verify_asan_link_order=0");
     }
-    const test::Run run = test::run_program(argv, env);
+    const test::Run run = run_program(argv, env);
     const auto expected = [&](const char *stream) {
-      const std::string text = test::read_file(QOR_TEST_DATA "/e2e/" + name + stream).value();
-      return test::replaced(text, "@URL@", server_.url(kPath));
+      const std::string text = read_file(QOR_TEST_DATA "/e2e/" + name + stream).value();
+      return replaced(text, "@URL@", server_.url(kPath));
     };
     const auto unstamped = [](const std::string &text) {  // the log's own prefix cut down
-      return test::replaced(text, R"(\*\* \(process:\d+\): WARNING \*\*: [\d:.]+: )", "WARNING: ");
+      return replaced(text, R"(\*\* \(process:\d+\): WARNING \*\*: [\d:.]+: )", "WARNING: ");
     };
     EXPECT_EQ(run.status, std::stoi(status));
     EXPECT_EQ(unstamped(run.out), expected(".out"));
     EXPECT_EQ(unstamped(run.err), expected(".err"));
-    EXPECT_EQ(test::read_file(local_), status == "0" ? fixture : "old\n");
+    EXPECT_EQ(read_file(local_), status == "0" ? fixture : "old\n");
     EXPECT_FALSE(g_file_test("/.qor-config", G_FILE_TEST_EXISTS));
   }
 }
@@ -259,7 +252,7 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
 TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   trusted_ = *parse_public_keys(key("a") + ";" + key("b"));
   for (const auto &[name, before_load, file_name, signature_name, room, fetched, failure, named] :
-       test::rows<8>("signed/takes")) {
+       rows<8>("signed/takes")) {
     SCOPED_TRACE(name);
     sh(before_load, home_.path);
     const std::string file =
@@ -268,23 +261,23 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
     serve(file, sig);
     const auto before = kept();
     const int gets = server_.requests(kPath);
-    test::Warnings warnings;
+    Warnings warnings;
     g_autoptr(GError) error = nullptr;
-    const test::ScopedLimit disk(RLIMIT_FSIZE, room.empty() ? RLIM_INFINITY : std::stoul(room));
+    const ScopedLimit disk(RLIMIT_FSIZE, room.empty() ? RLIM_INFINITY : std::stoul(room));
     const bool taken = download(&error) == file;
     EXPECT_EQ(server_.requests(kPath) - gets, fetched == "yes" ? 1 : 0);
     EXPECT_EQ(taken, failure.empty());
     EXPECT_EQ(kept(), taken ? std::pair(std::optional(file), std::optional(sig)) : before);
-    EXPECT_EQ(test::outcome(error), test::replaced(test::replaced(failure, "@LOCAL@", local_),
-                                                   "@URL@", server_.url(kPath)));
+    EXPECT_EQ(outcome(error),
+              replaced(replaced(failure, "@LOCAL@", local_), "@URL@", server_.url(kPath)));
     EXPECT_EQ(warnings.take().find("The kept signature " + local_ + ".minisig cannot be used") !=
                   std::string::npos,
               named == "yes");
   }
   // The pair and its lock, nothing beside them: no file where the lock's link pointed.
-  EXPECT_EQ(test::entries(home_.path), 3);
+  EXPECT_EQ(entries(home_.path), 3);
   // Read back, a copy changed after it was taken, or without its signature.
-  test::write_file(local_, two_);
+  write_file(local_, two_);
   EXPECT_EQ(read_signed(local_, trusted_, nullptr), std::nullopt);
   g_unlink((local_ + ".minisig").c_str());
   EXPECT_EQ(read_signed(local_, trusted_, nullptr), std::nullopt);
@@ -315,7 +308,7 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   g_autoptr(GError) error = nullptr;
   std::optional<std::string> first;
   std::jthread loading([&] { first = download(&error); });
-  test::eventually([&] { return server_.requests(kPath) != 0; });  // it holds the first load's
+  eventually([&] { return server_.requests(kPath) != 0; });  // it holds the first load's
   serve(two_, newer);
   EXPECT_EQ(download(), two_);
   server_.release_held();
@@ -336,7 +329,7 @@ TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
 // is locked; one that others could open is closed.
 TEST_F(SignedCopyTest, OnlyThisUsersLoadsShareTheLock) {
   const std::string lock = lock_path(local_);
-  test::write_file(lock, "", 0644);  // as another program may leave it, open to all
+  write_file(lock, "", 0644);  // as another program may leave it, open to all
   serve(one_, signature("one-a-100"));
   {  // flock's locks belong to an open file: these are as another program's
     const Descriptor folder(open(home_.path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -352,7 +345,7 @@ TEST_F(SignedCopyTest, OnlyThisUsersLoadsShareTheLock) {
     ASSERT_EQ(flock(ours.get(), LOCK_EX), 0);
     g_autoptr(GError) busy = nullptr;
     EXPECT_FALSE(lock_copy(local_, std::chrono::milliseconds(50), nullptr, &busy));
-    EXPECT_EQ(test::outcome(busy),
+    EXPECT_EQ(outcome(busy),
               "G_IO_ERROR_BUSY Cannot lock " + lock + ": another load held it for 0.05 seconds");
     g_autoptr(GCancellable) cancellable = g_cancellable_new();
     const std::jthread canceller([&cancellable] {
@@ -371,18 +364,18 @@ TEST_F(SignedCopyTest, OnlyThisUsersLoadsShareTheLock) {
 // docs/performance.md (HTTP's alone).
 TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
   for (auto [name, kept, sig, validator, meddle, answer, if_met, sent, refused, keeps] :
-       test::rows<10>("signed/reloads")) {
+       rows<10>("signed/reloads")) {
     SCOPED_TRACE(name);
     const bool keyed = !kept.empty();
     const Source source =
         source_of(server_.url(kPath), keyed ? trusted_ : std::vector<PublicKey>{});
-    const test::TempDir home;
+    const TempDir home;
     const std::string local = home.file(".qor-config"), validators = local + ".validator";
-    validator = test::replaced(validator, "@LONG@", std::string(20000, 'e'));
+    validator = replaced(validator, "@LONG@", std::string(20000, 'e'));
     server_.answer(kPath, HttpTestServer::ok(one_, validator + "\r\n"));
     if (keyed) {
-      test::write_file(local, one_);
-      test::write_file(local + ".minisig", signature(kept));
+      write_file(local, one_);
+      write_file(local + ".minisig", signature(kept));
     } else {
       ASSERT_TRUE(download_local_copy(home.path, source, nullptr).stored);
       EXPECT_EQ(g_file_test(validators.c_str(), G_FILE_TEST_EXISTS), keeps != "no");
@@ -411,8 +404,8 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
     const GQuark domain = keyed ? signature_error_quark() : g_quark_from_static_string("HTTP");
     EXPECT_TRUE(refused.empty() ? copy.stored
                                 : g_error_matches(copy.failure.get(), domain, std::stoi(refused)));
-    EXPECT_EQ(test::read_file(local), sent == "file" ? body : one_);
-    EXPECT_EQ(test::read_file(local + ".minisig").value_or(""),
+    EXPECT_EQ(read_file(local), sent == "file" ? body : one_);
+    EXPECT_EQ(read_file(local + ".minisig").value_or(""),
               !keyed ? "" : signature(refused.empty() ? sig : kept));
     g_print("%s: %d requests, %zu bytes of request heads, %zu bytes sent\n", name.c_str(),
             now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
@@ -441,17 +434,17 @@ TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
                                       {"nginx.conf", ""},
                                       {"apache.conf", "h2"},
                                       {"apache.conf", ""}}) {
-    const test::RealServer server(config, http2);
+    const RealServer server(config, http2);
     const std::string protocol = *http2 != '\0' && QOR_SPEAKS_HTTP2 ? " HTTP/2.0 " : " HTTP/1.1 ";
     std::string requests;  // as the server logs them
     for (const bool keyed : {false, true}) {
       SCOPED_TRACE(std::string(config) + " " + http2 + (keyed ? " with keys" : ""));
-      const test::TempDir home;
+      const TempDir home;
       const std::string local = home.file(".qor-config");
       const Source source =
           source_of(server.url() + kPath, keyed ? trusted_ : std::vector<PublicKey>{});
       for (const int version : {0, 0, 1, 1}) {  // the file the server has, at each load
-        const bool changed = test::read_file(local) != files[version];
+        const bool changed = read_file(local) != files[version];
         if (changed) {
           server.publish(kPath, files[version]);
           server.publish(std::string(kPath) + ".minisig", signatures[version]);
@@ -462,11 +455,11 @@ TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
         if (changed) requests += get + protocol + "200 " + sent(files[version]) + "\n";
         if (!keyed && !changed) requests += get + protocol + "304 0\n";
         EXPECT_EQ(server.log(requests.size()), requests);
-        EXPECT_EQ(test::read_file(local), files[version]);
-        EXPECT_EQ(test::read_file(local + ".minisig"),
+        EXPECT_EQ(read_file(local), files[version]);
+        EXPECT_EQ(read_file(local + ".minisig"),
                   keyed ? std::optional(signatures[version]) : std::nullopt);
         // Without keys the next load's 304 shows the validators kept are the server's.
-        EXPECT_EQ(parse_validators(test::read_file(local + ".validator").value_or("")).has_value(),
+        EXPECT_EQ(parse_validators(read_file(local + ".validator").value_or("")).has_value(),
                   !keyed);
       }
     }
@@ -477,12 +470,11 @@ TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
 // desktop, carries the load; with neither, it goes to the server itself. A
 // process keeps the proxy resolver it first made, so each case is a program.
 TEST_F(EndToEndTest, AProxyOfTheEnvironmentOrOfGnomeIsUsed) {
-  const test::RealServer proxy("tinyproxy.conf");
+  const RealServer proxy("tinyproxy.conf");
   const std::string port = std::to_string(proxy.port());
-  const std::string keyfile = test::read_file(QOR_TEST_DATA "/servers/gnome-proxy").value();
+  const std::string keyfile = read_file(QOR_TEST_DATA "/servers/gnome-proxy").value();
   g_mkdir_with_parents(proxy.file("glib-2.0/settings").c_str(), 0755);
-  test::write_file(proxy.file("glib-2.0/settings/keyfile"),
-                   test::replaced(keyfile, "@PORT@", port));
+  write_file(proxy.file("glib-2.0/settings/keyfile"), replaced(keyfile, "@PORT@", port));
   server_.answer(kPath, HttpTestServer::ok("[Debian bookworm]\n"));
   for (const auto &[proxied, more] :
        {std::pair{true, std::vector<std::string>{"https_proxy=http://127.0.0.1:" + port}},
@@ -493,7 +485,7 @@ TEST_F(EndToEndTest, AProxyOfTheEnvironmentOrOfGnomeIsUsed) {
     SCOPED_TRACE(more.empty() ? "neither" : more[0]);
     const std::size_t logged = proxy.log().size();
     const int gets = server_.requests(kPath);
-    EXPECT_EQ(test::run_program({QOR_CONFIG_TEST}, environment(more)).status, 0);
+    EXPECT_EQ(run_program({QOR_CONFIG_TEST}, environment(more)).status, 0);
     EXPECT_EQ(server_.requests(kPath), gets + 1);
     const std::string tunnel = ": CONNECT " + server_.url("").substr(8) + " HTTP/1.1\n";
     EXPECT_EQ(proxy.log().find(tunnel, logged) != std::string::npos, proxied);
@@ -501,4 +493,4 @@ TEST_F(EndToEndTest, AProxyOfTheEnvironmentOrOfGnomeIsUsed) {
 }
 
 }  // namespace
-}  // namespace qor
+}  // namespace qor::test
