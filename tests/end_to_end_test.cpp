@@ -156,7 +156,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
 TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
   const std::string part(12345, 'p');  // a size none of the program's other files has
   server_.answer(kPath, "HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\n" + part, {},
-                 HttpTestServer::kHeld);
+                 HttpTestServer::kKeptOpen);
   write_file(local_, "old\n");
   g_setenv("HOME", home_.path.c_str(), TRUE);
   g_autoptr(GSubprocess) run =

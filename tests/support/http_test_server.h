@@ -56,9 +56,9 @@ class HttpTestServer {
 
   std::string url(const std::string &path) const { return url_ + path; }
   // How the connection ends after the answer: closed with TLS's close_notify; cut beneath TLS,
-  // as a crashed server or a forged close does; held open until the client hangs up, as a server
-  // stalling mid-body does; or kept for the next request (without "Connection: close").
-  enum End { kCloseNotify, kNoCloseNotify, kHeld, kKeptOpen };
+  // as a crashed server or a forged close does; or kept open for the next request (without
+  // "Connection: close"), which holds a body cut short open as a server stalling mid-body does.
+  enum End { kCloseNotify, kNoCloseNotify, kKeptOpen };
   void answer(const std::string &path, std::string response, std::chrono::milliseconds delay = {},
               End end = kCloseNotify) {
     const std::lock_guard lock(mutex_);
@@ -118,9 +118,6 @@ class HttpTestServer {
       answer = take_answer(head);
       g_output_stream_write_all(g_io_stream_get_output_stream(stream), answer.response.data(),
                                 answer.response.size(), nullptr, stop_.get(), nullptr);
-    }
-    if (answer.end == kHeld) {
-      g_input_stream_skip(g_io_stream_get_input_stream(stream), 1, stop_.get(), nullptr);
     }
     g_io_stream_close(answer.end == kNoCloseNotify ? connection : stream, nullptr, nullptr);
   }
