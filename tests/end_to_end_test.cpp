@@ -270,7 +270,7 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
     EXPECT_EQ(kept(), taken ? std::pair(std::optional(file), std::optional(sig)) : before);
     EXPECT_EQ(outcome(error),
               replaced(replaced(failure, "@LOCAL@", local_), "@URL@", server_.url(kPath)));
-    EXPECT_EQ(warnings.take().find("The kept signature " + local_ + ".minisig cannot be used") !=
+    EXPECT_EQ(warnings.text.find("The kept signature " + local_ + ".minisig cannot be used") !=
                   std::string::npos,
               named == "yes");
   }

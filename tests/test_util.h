@@ -2,7 +2,6 @@
 #pragma once
 
 #include <gio/gio.h>
-#include <glib.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -109,7 +108,6 @@ inline std::string outcome(const GError *error) {
   return std::string(code) + " " + error->message;
 }
 
-// The entries of a folder, to see that nothing was left beside a file.
 inline std::ptrdiff_t entries(const std::string &folder) {
   return std::distance(std::filesystem::directory_iterator(folder), {});
 }
@@ -164,24 +162,16 @@ inline Run run_program(std::vector<std::string> argv, std::vector<std::string> e
 }
 
 // The warnings logged, from any thread, while the object lives; each ends in "\n".
-class Warnings {
- public:
-  Warnings() : handler_(g_log_set_handler(nullptr, G_LOG_LEVEL_WARNING, append, this)) {}
-  ~Warnings() { g_log_remove_handler(nullptr, handler_); }
-  std::string take() {
-    const std::lock_guard lock(mutex_);
-    return std::exchange(text_, {});
-  }
-
- private:
+struct Warnings {
+  std::mutex mutex;
+  std::string text;
+  guint handler = g_log_set_handler(nullptr, G_LOG_LEVEL_WARNING, append, this);
+  ~Warnings() { g_log_remove_handler(nullptr, handler); }
   static void append(const char *, GLogLevelFlags, const char *message, gpointer self) {
     auto *warnings = static_cast<Warnings *>(self);
-    const std::lock_guard lock(warnings->mutex_);
-    warnings->text_ += std::string(message) + "\n";
+    const std::lock_guard lock(warnings->mutex);
+    warnings->text += std::string(message) + "\n";
   }
-  std::mutex mutex_;
-  std::string text_;
-  guint handler_;
 };
 
 }  // namespace qor::test
