@@ -63,11 +63,6 @@ std::set<GType> loaded_module_types(GType type = G_TYPE_OBJECT) {
   return types;
 }
 
-bool any_implements(const std::set<GType> &types, GType iface) {
-  return std::any_of(types.begin(), types.end(),
-                     [iface](GType t) { return g_type_is_a(t, iface); });
-}
-
 // The process may exit while the load's thread runs, and a GIO module loaded
 // on it then aborts the exit: the call loads them before it returns, for good.
 // The URL fails before any session is made, so the thread itself loads none.
@@ -85,8 +80,10 @@ TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
       },
       &error);
   const std::set<GType> loaded = loaded_module_types();
-  EXPECT_TRUE(any_implements(loaded, G_TYPE_TLS_BACKEND));
-  EXPECT_TRUE(any_implements(loaded, G_TYPE_PROXY_RESOLVER));
+  for (const GType needed : {G_TYPE_TLS_BACKEND, G_TYPE_PROXY_RESOLVER}) {
+    const auto implements = [needed](GType type) { return g_type_is_a(type, needed); };
+    EXPECT_TRUE(std::ranges::any_of(loaded, implements)) << g_type_name(needed);
+  }
   {
     // libsoup 2.4's GNOME feature makes a resolver for each session.
     const qor::HttpSession session(nullptr);
