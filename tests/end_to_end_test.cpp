@@ -147,7 +147,7 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   { const ConfigurationDownload unused; }  // ends its thread though no one waits
   // Too late to stop anything: the record is there.
   EXPECT_EQ(wait_for(async_calls(1, cancelled))[0].config, blocking);
-  EXPECT_EQ(server_.requests(std::string(kPath) + ".minisig"), 0);  // no key, no signature asked
+  EXPECT_EQ(server_.requests(kPath + ".minisig"), 0);  // no key, no signature asked
   const std::string err = read_file(home_.file("err")).value();
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
 }
@@ -233,16 +233,14 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
                     ":detect_leaks=0:verify_asan_link_order=0");
     }
     const test::Run run = run_program(argv, env);
-    const auto expected = [&](const char *stream) {
-      const std::string text = read_file(QOR_TEST_DATA "/e2e/" + name + stream).value();
-      return replaced(text, "@URL@", server_.url(kPath));
-    };
-    const auto unstamped = [](const std::string &text) {  // the log's own prefix cut down
-      return replaced(text, R"(\*\* \(process:\d+\): WARNING \*\*: [\d:.]+: )", "WARNING: ");
-    };
+    for (const auto &[stream, text] : {std::pair{".out", run.out}, {".err", run.err}}) {
+      const std::string expected = read_file(QOR_TEST_DATA "/e2e/" + name + stream).value();
+      // The log's own prefix cut down.
+      EXPECT_EQ(replaced(text, R"(\*\* \(process:\d+\): WARNING \*\*: [\d:.]+: )", "WARNING: "),
+                replaced(expected, "@URL@", server_.url(kPath)))
+          << stream;
+    }
     EXPECT_EQ(run.status, std::stoi(status));
-    EXPECT_EQ(unstamped(run.out), expected(".out"));
-    EXPECT_EQ(unstamped(run.err), expected(".err"));
     EXPECT_EQ(read_file(local_), status == "0" ? fixture : "old\n");
     EXPECT_FALSE(g_file_test("/.qor-config", G_FILE_TEST_EXISTS));
   }
@@ -392,8 +390,7 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
                       (validator.starts_with("ETag") ? "If-None-Match" : "If-Modified-Since") +
                           validator.substr(colon),
                       if_met);
-    server_.answer(std::string(kPath) + ".minisig",
-                   HttpTestServer::ok(keyed ? signature(sig) : ""));
+    server_.answer(kPath + ".minisig", HttpTestServer::ok(keyed ? signature(sig) : ""));
     const HttpTestServer::Traffic file = server_.traffic(kPath), all = server_.traffic("");
     const LocalCopy copy = download_local_copy(home.path, source, nullptr);
     const HttpTestServer::Traffic now = server_.traffic("");
@@ -410,8 +407,8 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
             now.requests - all.requests, now.heads - all.heads, now.sent - all.sent);
   }
   // Where the server keeps the connection open, the signature and the file share it.
-  for (const auto &[path, body] : {std::pair{std::string(kPath), two_},
-                                   {std::string(kPath) + ".minisig", signature("two-a-300")}}) {
+  for (const auto &[path, body] :
+       {std::pair{kPath, two_}, {kPath + ".minisig", signature("two-a-300")}}) {
     server_.answer(path, HttpTestServer::ok(body, {}, false), {}, HttpTestServer::kKeptOpen);
   }
   const int connections = server_.connections();
@@ -427,7 +424,7 @@ TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
   // size gets the same ETag from nginx.
   const std::string files[] = {signed_data("small.cfg"), one_};
   const std::string signatures[] = {signature("small-a-300"), signature("one-a-300")};
-  const std::string get = "GET " + std::string(kPath);
+  const std::string get = "GET " + kPath;
   const auto sent = [](const std::string &body) { return std::to_string(body.size()); };
   for (const auto &[config, http2] : {std::pair{"nginx.conf", "http2"},
                                       {"nginx.conf", ""},
@@ -446,7 +443,7 @@ TEST_F(SignedCopyTest, EveryLoadFromTheServersPeopleRun) {
         const bool changed = read_file(local) != files[version];
         if (changed) {
           server.publish(kPath, files[version]);
-          server.publish(std::string(kPath) + ".minisig", signatures[version]);
+          server.publish(kPath + ".minisig", signatures[version]);
         }
         EXPECT_TRUE(download_local_copy(home.path, source, nullptr).stored);
         if (keyed)

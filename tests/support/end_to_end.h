@@ -13,7 +13,7 @@
 
 namespace qor::test {
 
-inline constexpr const char *kPath = "/gfx/qor-config.cfg";
+inline const std::string kPath = "/gfx/qor-config.cfg";
 
 class EndToEndTest : public ::testing::Test {
  protected:
@@ -53,9 +53,8 @@ class SignedCopyTest : public EndToEndTest {
   }
   void serve(const std::string &file, const std::string &signature) {
     server_.answer(kPath, HttpTestServer::ok(file));
-    server_.answer(std::string(kPath) + ".minisig", signature.empty()
-                                                        ? HttpTestServer::status(404, "Not Found")
-                                                        : HttpTestServer::ok(signature));
+    server_.answer(kPath + ".minisig", signature.empty() ? HttpTestServer::status(404, "Not Found")
+                                                         : HttpTestServer::ok(signature));
   }
   std::optional<std::string> download(GError **error = nullptr) const {
     return download_signed(server_.url(kPath), local_, trusted_, trusting_, now_, nullptr, error);
