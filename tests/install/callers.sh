@@ -14,12 +14,10 @@ for caller; do
   case $caller in
   c)
     read -ra flags <<<"-Wall -Wextra -Werror $(pkg-config --cflags --libs qor-config)"
-    cc -std=c11 -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/c" && "$work/c" ||
-      fail "C caller"
-    c++ -std=c++17 -x c++ -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/c++" &&
-      "$work/c++" || fail "C++ caller"
-    for header in "$(pkg-config --variable=includedir qor-config)"/qor-1/qor/*; do
-      for compiler in "c++ -std=c++17 -x c++" "cc -std=c11 -x c"; do
+    for compiler in "c++ -std=c++17 -x c++" "cc -std=c11 -x c"; do
+      $compiler -Itests/install tests/install/caller.c "${flags[@]}" -o "$work/caller" &&
+        "$work/caller" || fail "the caller, by $compiler"
+      for header in "$(pkg-config --variable=includedir qor-config)"/qor-1/qor/*; do
         [[ $header == *.hpp && $compiler == cc* ]] || echo "#include <qor/${header##*/}>" |
           $compiler -fsyntax-only "${flags[@]}" - || fail "${header##*/} alone, by $compiler"
       done
