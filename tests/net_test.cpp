@@ -41,7 +41,6 @@ class HttpDownloadTest : public ::testing::Test {
     g_tls_backend_set_default_database(g_tls_backend_get_default(), authorities_.get());
   }
 
-  // text with {dir}, {url}, the servers' names and {20000 x} replaced.
   std::string expand(std::string text, const std::string &url = {}) const {
     for (const auto &[name, server_url] : urls_) {
       text = replaced(text, ("\\" + name).c_str(), server_url);
