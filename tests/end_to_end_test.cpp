@@ -152,7 +152,6 @@ TEST_F(EndToEndTest, OneRecordLoadedOnceFromAnyThread) {
   EXPECT_EQ(std::count(err.begin(), err.end(), '{'), 102) << err;
 }
 
-// A run killed mid-download, as by a power cut, leaves nothing but the old copy.
 TEST_F(EndToEndTest, AKilledRunLeavesTheOldCopyAlone) {
   const std::string part(12345, 'p');  // a size none of the program's other files has
   server_.answer(kPath, "HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\n" + part, {},
@@ -297,7 +296,6 @@ TEST_F(SignedCopyTest, TakesAFileOnlyWhenItsSignatureVerifies) {
   EXPECT_EQ(server_.requests(kPath), gets);
 }
 
-// Of two loads at once, the older pair must never replace the newer one.
 TEST_F(SignedCopyTest, OfTwoLoadsAtOnceTheNewerPairStays) {
   const std::string older = signature("one-a-100"), newer = signature("two-a-200");
   // The first load has the older signature; the server holds back its file.

@@ -4,7 +4,6 @@
 namespace qor::test {
 namespace {
 
-// The program takes only the file its signature vouches for.
 TEST_F(SignedCopyTest, AKeyedBuildTakesOnlyTheSignedFile) {
   serve(two_, signature("two-a-200"));
   write_tool(bin_.path, "Distributor ID:\tDebian\nCodename:\tbookworm\n");
