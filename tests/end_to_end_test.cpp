@@ -239,10 +239,6 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       env.insert(env.end(), {"LD_PRELOAD=" QOR_NSS_WRAPPER, "NSS_WRAPPER_PASSWD=" + passwd,
                              "NSS_WRAPPER_GROUP=" + etc.file("group")});
     }
-    if (const char *asan = g_getenv("ASAN_OPTIONS")) {  // leaks are valgrind's to find
-      env.push_back(std::string("ASAN_OPTIONS=") + asan +
-                    ":detect_leaks=0:verify_asan_link_order=0");
-    }
     const test::Run run = test::run_program(argv, env);
     const auto expected = [&](const char *stream) {
       const std::string text = test::read_file(QOR_TEST_DATA "/e2e/" + name + stream).value();
