@@ -227,10 +227,6 @@ TEST_F(EndToEndTest, TheProgramAsAUserRunsIt) {
       env.insert(env.end(), {"LD_PRELOAD=" QOR_NSS_WRAPPER, "NSS_WRAPPER_PASSWD=" + passwd,
                              "NSS_WRAPPER_GROUP=" + etc.file("group")});
     }
-    if (const char *asan = g_getenv("ASAN_OPTIONS")) {  // leaks are valgrind's to find
-      env.push_back(std::string("ASAN_OPTIONS=") + asan +
-                    ":detect_leaks=0:verify_asan_link_order=0");
-    }
     const test::Run run = run_program(argv, env);
     for (const auto &[stream, text] : {std::pair{".out", run.out}, {".err", run.err}}) {
       const std::string expected = read_file(QOR_TEST_DATA "/e2e/" + name + stream).value();
