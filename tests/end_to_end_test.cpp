@@ -363,7 +363,8 @@ TEST_F(SignedCopyTest, AnUnchangedFileIsNotSentAgain) {
         source_of(server_.url(kPath), keyed ? trusted_ : std::vector<PublicKey>{});
     const TempDir home;
     const std::string local = home.file(".qor-config"), validators = local + ".validator";
-    validator = replaced(validator, "@LONG@", std::string(20000, 'e'));
+    validator = replaced(replaced(validator, "@LONG@", std::string(20000, 'e')), "@FITS@",
+                         std::string(16240, 'e'));
     server_.answer(kPath, HttpTestServer::ok(one_, validator + "\r\n"));
     if (keyed) {
       write_file(local, one_);

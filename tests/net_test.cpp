@@ -29,10 +29,12 @@ class HttpDownloadTest : public ::testing::Test {
       urls_["{" + name + "}"] =
           servers_.try_emplace(name, name == "http" ? "" : cert).first->second.url("");
     }
-    for (const auto &[server, path, answer, end] : rows<4>("http/answers")) {
-      servers_.at(server).answer(
-          path, expand(answer), {},
-          end.empty() ? HttpTestServer::kCloseNotify : HttpTestServer::kNoCloseNotify);
+    for (const auto &[server, path, answer, end, header] : rows<5>("http/answers")) {
+      HttpTestServer &to = servers_.at(server);
+      header.empty()
+          ? to.answer(path, expand(answer), {},
+                      end.empty() ? HttpTestServer::kCloseNotify : HttpTestServer::kNoCloseNotify)
+          : to.answer_if(path, header, expand(answer));
     }
     write_file(dir_.file("target"), "target\n");
     symlink(dir_.file("target").c_str(), dir_.file("link").c_str());
