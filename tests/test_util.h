@@ -82,9 +82,7 @@ std::vector<std::array<std::string, N>> rows(const std::string &name) {
   std::istringstream text(read_file(std::string(QOR_TEST_DATA "/") + name).value());
   std::vector<std::array<std::string, N>> rows;
   for (std::string line; std::getline(text, line);) {
-    if (line.starts_with('#')) {
-      continue;
-    }
+    if (line.starts_with('#')) continue;
     g_auto(GStrv) fields = g_strsplit(line.c_str(), "\t", -1);
     EXPECT_LE(g_strv_length(fields), N) << line;
     std::array<std::string, N> &row = rows.emplace_back();
@@ -98,9 +96,7 @@ std::vector<std::array<std::string, N>> rows(const std::string &name) {
 
 // An error as the tests write it: its domain and code (GIO's by name), and its message.
 inline std::string outcome(const GError *error) {
-  if (error == nullptr) {
-    return "";
-  }
+  if (error == nullptr) return "";
   g_autofree char *code =
       error->domain == G_IO_ERROR
           ? g_enum_to_string(G_TYPE_IO_ERROR_ENUM, error->code)
@@ -141,9 +137,7 @@ struct Run {
 // Runs argv in cwd with nothing but env (and the tests' G_DEBUG) in its environment.
 inline Run run_program(std::vector<std::string> argv, std::vector<std::string> env,
                        const char *cwd = nullptr) {
-  if (const char *debug = g_getenv("G_DEBUG")) {
-    env.push_back(std::string("G_DEBUG=") + debug);
-  }
+  if (const char *debug = g_getenv("G_DEBUG")) env.push_back(std::string("G_DEBUG=") + debug);
   std::vector<char *> args;
   std::vector<char *> environment;
   for (auto [strings, pointers] : {std::pair{&argv, &args}, {&env, &environment}}) {
