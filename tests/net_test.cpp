@@ -163,7 +163,7 @@ TEST(FileReplacementTest, ReplacesTheFileWholeOrNotAtAll) {
     EXPECT_EQ(step, failing);
     EXPECT_EQ(outcome(error), replaced(failure, "\\{dir}", dir.path));
     g_clear_error(&error);
-    writer.commit(&error);
+    EXPECT_FALSE(writer.commit(&error));
     EXPECT_EQ(outcome(error),
               "G_IO_ERROR_CLOSED The replacement of " + dir.file(file) + " is over");
     EXPECT_EQ(read_file(dir.file("config")),
