@@ -89,9 +89,7 @@ TEST(CInterfaceTest, AnAsynchronousLoadsModulesAreLoadedBeforeItReturns) {
     const qor::HttpSession session(nullptr);
     EXPECT_EQ(loaded_module_types(), loaded);
   }
-  while (error == nullptr) {
-    g_main_context_iteration(nullptr, TRUE);
-  }
+  while (error == nullptr) g_main_context_iteration(nullptr, TRUE);
   EXPECT_TRUE(g_error_matches(error, QOR_HTTP_ERROR, QOR_HTTP_ERROR_MALFORMED));
   g_error_free(error);
 }

@@ -5,12 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
 
-#include <future>
 #include <map>
 #include <set>
 
@@ -101,9 +96,7 @@ TEST_F(HttpDownloadTest, EachDownloadEndsAsItsRowSays) {
 // Every way an HTTP/2 server can cut a body (support/h2_server.py, on python3-h2):
 // none is taken, and a whole body is, which a check for cut HTTP/1.1 chunks refused.
 TEST_F(HttpDownloadTest, AnHttp2BodyIsTakenWholeOrNotAtAll) {
-  if (!QOR_SPEAKS_HTTP2) {
-    GTEST_SKIP() << "libsoup 2.4 speaks HTTP/1.1 only";
-  }
+  if (!QOR_SPEAKS_HTTP2) GTEST_SKIP() << "libsoup 2.4 speaks HTTP/1.1 only";
   const std::string cert = certificate("server");
   g_autoptr(GSubprocess) server =
       g_subprocess_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE, nullptr, QOR_TEST_SUPPORT "/h2_server.py",
@@ -114,26 +107,6 @@ TEST_F(HttpDownloadTest, AnHttp2BodyIsTakenWholeOrNotAtAll) {
   urls_["{h2}"] = std::string("https://127.0.0.1:") + port;
   check("http/h2");
   g_subprocess_force_exit(server);
-}
-
-// Runs step on a thread of its own where opening a file with O_TMPFILE fails
-// with code (0: succeeds), as on a file system without unnamed files.
-std::string on_a_thread(int code, const std::function<std::string()> &step) {
-  std::array<sock_filter, 6> filter{{
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
-      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(code)),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-  }};
-  const sock_fprog program{filter.size(), filter.data()};
-  std::future<std::string> done = std::async(std::launch::async, [&] {
-    EXPECT_TRUE(code == 0 || (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-                              prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0));
-    return step();
-  });
-  return done.get();
 }
 
 // GIO's replace wrote in place when it could not make its temporary file, and
@@ -152,7 +125,7 @@ TEST(FileReplacementTest, ReplacesTheFileWholeOrNotAtAll) {
     g_mkdir(dir.file("gone").c_str(), 0700);
     FileReplacement writer(dir.file(file));
     g_autoptr(GError) error = nullptr;
-    const std::string step = on_a_thread(errors.at(tmpfile), [&] {
+    const std::string step = on_a_thread(errors.at(tmpfile), O_TMPFILE & ~O_DIRECTORY, [&] {
       const ScopedLimit open_files(
           RLIMIT_NOFILE, descriptors == "-" ? RLIM_INFINITY : free + std::stoul(descriptors));
       const ScopedLimit size(RLIMIT_FSIZE, size_cap == "-" ? RLIM_INFINITY : std::stoul(size_cap));
@@ -183,16 +156,13 @@ TEST(FileReplacementTest, ACommitSweepsWhatKilledRunsLeft) {
     const timespec written{time(nullptr) - std::stol(minutes) * 60, 0};
     const std::array times{written, written};
     utimensat(AT_FDCWD, path.c_str(), times.data(), AT_SYMLINK_NOFOLLOW);
-    if (fate == "kept") {
-      kept.insert(name);
-    }
+    if (fate == "kept") kept.insert(name);
   }
   FileReplacement writer(dir.file("config"));
   ASSERT_TRUE(writer.commit(nullptr));
   std::set<std::string> left;
-  for (const auto &entry : std::filesystem::directory_iterator(dir.path)) {
+  for (const auto &entry : std::filesystem::directory_iterator(dir.path))
     left.insert(entry.path().filename());
-  }
   EXPECT_EQ(left, kept);
   EXPECT_EQ(read_file(dir.file("config")), "");
 }

@@ -4,7 +4,11 @@
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -43,9 +48,8 @@ inline std::string replaced(const std::string &text, const char *pattern, const 
 
 // Whether done() holds, asked every 10 ms for up to five seconds.
 inline bool eventually(const std::function<bool()> &done) {
-  for (int wait = 0; wait < 500 && !done(); ++wait) {
+  for (int wait = 0; wait < 500 && !done(); ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
   return done();
 }
 
@@ -129,6 +133,28 @@ struct ScopedLimit {
   ~ScopedLimit() { setrlimit(resource, &old); }
 };
 
+// What step returns, run on a thread of its own where each openat whose
+// flags hold flag fails with code (0: none fails), as on a file system
+// without unnamed files, or a read-only or full one.
+template <typename Step>
+auto on_a_thread(int code, unsigned flag, Step step) {
+  std::array<sock_filter, 6> filter{{
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flag, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(code)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  }};
+  const sock_fprog program{filter.size(), filter.data()};
+  auto done = std::async(std::launch::async, [&] {
+    EXPECT_TRUE(code == 0 || (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                              prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0));
+    return step();
+  });
+  return done.get();
+}
+
 struct Run {
   int status = -1;
   std::string out, err;  // NOLINT(readability-isolate-declaration)
@@ -141,9 +167,7 @@ inline Run run_program(std::vector<std::string> argv, std::vector<std::string> e
   std::vector<char *> args;
   std::vector<char *> environment;
   for (auto [strings, pointers] : {std::pair{&argv, &args}, {&env, &environment}}) {
-    for (std::string &text : *strings) {
-      pointers->push_back(text.data());
-    }
+    for (std::string &text : *strings) pointers->push_back(text.data());
     pointers->push_back(nullptr);
   }
   g_autofree char *out = nullptr;
