@@ -15,7 +15,7 @@ chmod +x "$work/bin/lsb_release"
 # shellcheck disable=SC2016 # expanded by the shell inside ns-run
 serve='sed "/^daemon/d; s|@DIR@|$0|g; s|@PORT@|443|; s|@CERTS@|$QOR_CERTS|; s|@HTTP2@|http2|" \
   "$1" >"$0/config" && /usr/sbin/nginx -c "$0/config" && trap "kill \$(cat $0/nginx.pid)" EXIT &&
-  env -i PATH="$0/bin" HOME="$0/home" "$2"'
+  env -i PATH="$0/bin" HOME="$0/home" ${ASAN_OPTIONS:+"ASAN_OPTIONS=$ASAN_OPTIONS"} "$2"'
 status=0
 "$source/scripts/ns-run" --host "$host" -- bash -c "$serve" "$work" \
   "$source/tests/data/servers/nginx.conf" "$program" >"$work/out" 2>"$work/err" || status=$?
