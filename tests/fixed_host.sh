@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The program as built fetches the fixed URL from its host, trusting the
-# system's authorities, from nginx with HTTP/2 on (scripts/serve-config
-# --nginx); nginx's log must show the protocol spoken:
+# The program as built fetches the fixed URL from its host, trusting the system's authorities,
+# from nginx with HTTP/2 on (serve-config --nginx); nginx's log must show the protocol spoken:
 #   fixed_host.sh PROGRAM SOURCE HOST HTTP/2.0|HTTP/1.1
 # In a private namespace (scripts/ns-run; exits 77 where none can be made).
 # The autopkgtest fixed-host runs it on the installed program.

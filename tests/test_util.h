@@ -146,8 +146,7 @@ auto on_a_thread(int code, unsigned flag, Step step) {
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   }};
   const sock_fprog program{filter.size(), filter.data()};
-  // A bare thread: the step may lower process-wide limits, and the caller's
-  // thread runs no checked code (a sanitizer's included) while it waits.
+  // A bare thread: while the step lowers the process's limits, this one only waits.
   std::optional<std::invoke_result_t<Step &>> result;
   std::thread([&] {
     EXPECT_TRUE(code == 0 || (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
